@@ -1,0 +1,149 @@
+#include "PhotoPrinterDevice.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The option's text or null; equal compares exactly.
+bool OptionIs(const char* value, const char* text)
+{
+  return value != nullptr && std::strcmp(value, text) == 0;
+}
+
+// 2^(v/100) x 100, truncated: the gamma in hundredths for a slider value v.
+int32_t GammaFromOption(const char* value)
+{
+  if (value == nullptr) return 100;
+  const double v = std::atoi(value);
+  return static_cast<int32_t>(std::pow(2.0, v / 100.0) * 100.0);
+}
+
+// Reads one option for all three channels, or the per-channel options when it is absent.
+void ReadChannels(const char* key, int32_t out[3], int num_options, cups_option_t* options, ppdfile_s* ppd,
+                  int32_t (*convert)(const char*))
+{
+  const char* all = _GetCupsValue(key, num_options, options, ppd);
+  if (all != nullptr) {
+    const int32_t v = convert(all);
+    out[0] = out[1] = out[2] = v;
+    return;
+  }
+  static const char* const kSuffix[3] = {"R", "G", "B"};
+  for (int i = 0; i < 3; ++i) {
+    const std::string channelKey = std::string(key) + kSuffix[i];
+    out[i] = convert(_GetCupsValue(channelKey.c_str(), num_options, options, ppd));
+  }
+}
+
+}  // namespace
+
+void DeviceEntry::SetPaperRotate(int, cups_option_t*, ppdfile_s*) { paperRotate = 0; }
+
+int DeviceEntry::GetRemainHalf(const char*) { return 0; }
+
+int DeviceEntry::SetCommand(const void* data, size_t length)
+{
+  if (data == nullptr || length == 0) return 0;
+  std::fwrite(data, 1, length, output_ != nullptr ? output_ : stdout);
+  return 1;
+}
+
+int DeviceEntry::DeviceIO(DeviceCmd* cmd)
+{
+  if (cmd != nullptr && cmd->data != nullptr) SetCommand(cmd->data, static_cast<size_t>(cmd->len));
+  return 0;
+}
+
+int DeviceEntry::SetResolution(int num_options, cups_option_t* options, ppdfile_s* ppd)
+{
+  const char* value = _GetCupsValue("Resolution", num_options, options, ppd);
+  resolution = 300;
+  resolutionMode = 0;
+  if (OptionIs(value, "300x600dpi")) {
+    resolution = 600;
+    resolutionMode = 1;
+  } else if (OptionIs(value, "600x600dpi")) {
+    resolution = 600;
+    resolutionMode = 2;
+  }
+  return UpdateMediaInfo(mediaInfo) == 0 ? 1 : 0;
+}
+
+void DeviceEntry::SetBorder(int num_options, cups_option_t* options, ppdfile_s* ppd)
+{
+  border = OptionIs(_GetCupsValue("FyxBorder", num_options, options, ppd), "Enable") ? 1 : 0;
+}
+
+void DeviceEntry::SetICM(int num_options, cups_option_t* options, ppdfile_s* ppd)
+{
+  icm = OptionIs(_GetCupsValue("FyxICM", num_options, options, ppd), "None") ? 0 : 1;
+}
+
+void DeviceEntry::SetSharpness(int num_options, cups_option_t* options, ppdfile_s* ppd)
+{
+  const char* value = _GetCupsValue("FyxSharpness", num_options, options, ppd);
+  sharpness = 0;
+  if (value == nullptr) return;
+  const int v = std::atoi(value);
+  if (v >= -2 && v <= 8) sharpness = kSharpnessTable[v + 2];
+}
+
+void DeviceEntry::SetGamma(int num_options, cups_option_t* options, ppdfile_s* ppd)
+{
+  ReadChannels("FyxGamma", gamma, num_options, options, ppd, GammaFromOption);
+}
+
+void DeviceEntry::SetIntensity(int num_options, cups_option_t* options, ppdfile_s* ppd)
+{
+  ReadChannels("FyxBrightness", intensity, num_options, options, ppd,
+               [](const char* v) -> int32_t { return v == nullptr ? 0 : 2 * std::atoi(v); });
+}
+
+void DeviceEntry::SetContrast(int num_options, cups_option_t* options, ppdfile_s* ppd)
+{
+  ReadChannels("FyxContrast", contrast, num_options, options, ppd,
+               [](const char* v) -> int32_t { return v == nullptr ? 0 : 10 * std::atoi(v); });
+}
+
+void DeviceEntry::SetSaturation(int num_options, cups_option_t* options, ppdfile_s* ppd)
+{
+  const char* value = _GetCupsValue("FyxChroma", num_options, options, ppd);
+  saturation = value == nullptr ? 0 : 10 * std::atoi(value);
+}
+
+void DeviceEntry::SetColorAdjustment(int num_options, cups_option_t* options, ppdfile_s* ppd)
+{
+  colorAdjustment = OptionIs(_GetCupsValue("FyxColorAdjustment", num_options, options, ppd), "Enable") ? 1 : 0;
+}
+
+void DeviceEntry::SetICCProfile(const char* path)
+{
+  if (path != nullptr) iccProfilePath = path;
+}
+
+std::string DeviceEntry::GetICCProfile(int num_options, cups_option_t* options, ppdfile_s* ppd, const char* jobId)
+{
+  const char* value = _GetCupsValue("FyxICCProfile", num_options, options, ppd);
+  if (value != nullptr) return value;
+  return GetPrinterICCProfile(jobId);
+}
+
+int DeviceEntry::UpdateMediaInfo(DeviceMediaBufferInfo& info)
+{
+  if (resolution != 300 && resolution != 600) return 3;
+  if (info.mediaCode == -1) return 0;
+  if (info.baseDpi <= 0) return 3;  // a row without a base resolution cannot be scaled
+  const int64_t yDpi = resolution;
+  info.xDpi = 300;
+  info.yDpi = yDpi;
+  info.printWidthDots = static_cast<int32_t>(int64_t{info.printWidth} * 300 / info.baseDpi);
+  info.printHeightDots = static_cast<int32_t>(yDpi * info.printHeight / info.baseDpi);
+  info.headWidth = GetHeadWidth();
+  info.imageWidthDots = static_cast<int32_t>(int64_t{info.imageWidth} * 300 / info.baseDpi);
+  info.imageHeightDots = static_cast<int32_t>(yDpi * info.imageHeight / info.baseDpi);
+  info.imageGapDots = static_cast<int32_t>(yDpi * info.imageGap / info.baseDpi);
+  info.imageCount = info.imagesPerSheet;
+  return 0;
+}

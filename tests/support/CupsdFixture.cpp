@@ -1,0 +1,193 @@
+#include "CupsdFixture.h"
+
+#include <cups/cups.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void SaveEnv(const char* name, std::string* value, bool* had)
+{
+  const char* v = std::getenv(name);
+  *had = v != nullptr;
+  if (v != nullptr) *value = v;
+}
+
+void RestoreEnv(const char* name, const std::string& value, bool had)
+{
+  if (had) setenv(name, value.c_str(), 1);
+  else unsetenv(name);
+}
+
+bool CanConnect(const std::string& path)
+{
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  close(fd);
+  return ok;
+}
+
+}  // namespace
+
+PrivateCupsd::~PrivateCupsd() { Stop(); }
+
+std::string PrivateCupsd::ErrorLog() const
+{
+  std::ifstream in(root_ + "/log/error_log");
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool PrivateCupsd::WriteConfig(std::string* error) const
+{
+  const std::string conf = root_ + "/conf";
+  std::ofstream files(conf + "/cups-files.conf");
+  files << "ServerRoot " << conf << "\nRequestRoot " << root_ << "/spool\nTempDir " << root_
+        << "/spool/tmp\nCacheDir " << root_ << "/cache\nStateDir " << root_ << "/state\nServerBin " << root_
+        << "/bin\nDataDir /usr/share/cups\nDocumentRoot /usr/share/cups/doc-root\nErrorLog " << root_
+        << "/log/error_log\nAccessLog " << root_ << "/log/access_log\nPageLog " << root_
+        << "/log/page_log\nUser lp\nGroup lp\nSystemGroup root\nFileDevice Yes\n";
+  std::ofstream main(conf + "/cupsd.conf");
+  main << "Listen " << socket_
+       << "\nLogLevel debug\nMaxLogSize 0\nBrowsing No\nBrowseLocalProtocols none\nDefaultAuthType None\n"
+          "WebInterface No\n"
+          "PreserveJobHistory No\n"
+          "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+          "<Policy default>\n  JobPrivateAccess all\n  JobPrivateValues none\n  SubscriptionPrivateAccess all\n  SubscriptionPrivateValues none\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
+  for (const std::string& line : extraConfig_) main << line << "\n";
+  if (!files || !main) {
+    *error = "cannot write the cupsd configuration";
+    return false;
+  }
+  return true;
+}
+
+bool PrivateCupsd::PrepareServerBin(std::string* error) const
+{
+  std::error_code ec;
+  const fs::path bin = root_ + "/bin";
+  for (const fs::directory_entry& entry : fs::directory_iterator(TQ58_CUPS_SERVERBIN, ec)) {
+    const std::string name = entry.path().filename();
+    if (name == "backend" || name == "filter") {
+      // Folders of our own, so that a test can add a program beside the system's.
+      fs::create_directories(bin / name);
+      for (const fs::directory_entry& prog : fs::directory_iterator(entry.path(), ec))
+        fs::create_symlink(prog.path(), bin / name / prog.path().filename(), ec);
+    } else {
+      fs::create_symlink(entry.path(), bin / name, ec);
+    }
+  }
+  fs::create_directories(bin / "backend");
+  fs::create_directories(bin / "filter");
+  if (ec) {
+    *error = "cannot prepare ServerBin: " + ec.message();
+    return false;
+  }
+  return true;
+}
+
+bool PrivateCupsd::WaitReady(std::string* error)
+{
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      *error = "cupsd exited early; log:\n" + ErrorLog();
+      return false;
+    }
+    if (CanConnect(socket_)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  *error = "cupsd did not open its socket; log:\n" + ErrorLog();
+  return false;
+}
+
+bool PrivateCupsd::Start(std::string* error)
+{
+  char pattern[] = "/tmp/tq58-cupsd-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) {
+    *error = "mkdtemp failed";
+    return false;
+  }
+  root_ = pattern;
+  chmod(root_.c_str(), 0755);  // the scheduler's children run as lp and must reach ServerBin
+  for (const char* sub : {"conf", "conf/ppd", "spool", "spool/tmp", "cache", "state", "log", "bin"})
+    fs::create_directories(root_ + "/" + sub);
+  socket_ = root_ + "/cups.sock";
+  if (!WriteConfig(error) || !PrepareServerBin(error)) return false;
+
+  const std::string c = root_ + "/conf/cupsd.conf", s = root_ + "/conf/cups-files.conf";
+  std::vector<std::string> argv = {TQ58_CUPSD_PATH, "-f", "-c", c, "-s", s};
+  std::vector<char*> args;
+  for (std::string& a : argv) args.push_back(a.data());
+  args.push_back(nullptr);
+  extern char** environ;
+  if (posix_spawn(&pid_, args[0], nullptr, nullptr, args.data(), environ) != 0) {
+    pid_ = -1;
+    *error = "cannot start cupsd";
+    return false;
+  }
+  SaveEnv("CUPS_SERVER", &oldServer_, &hadServer_);
+  SaveEnv("CUPS_SERVERROOT", &oldServerRoot_, &hadServerRoot_);
+  envSaved_ = true;
+  setenv("CUPS_SERVER", socket_.c_str(), 1);
+  setenv("CUPS_SERVERROOT", (root_ + "/conf").c_str(), 1);  // no system client.conf or lpoptions
+  cupsSetServer(socket_.c_str());
+  return WaitReady(error);
+}
+
+void PrivateCupsd::Stop()
+{
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    pid_ = -1;
+  }
+  if (envSaved_) {
+    RestoreEnv("CUPS_SERVER", oldServer_, hadServer_);
+    RestoreEnv("CUPS_SERVERROOT", oldServerRoot_, hadServerRoot_);
+    cupsSetServer(nullptr);
+    envSaved_ = false;
+  }
+  if (!root_.empty()) {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+    root_.clear();
+  }
+}
+
+ProcessResult PrivateCupsd::Run(const std::vector<std::string>& argv) const
+{
+  return RunProcess(argv, std::string(), {"CUPS_SERVER=" + socket_, "CUPS_SERVERROOT=" + root_ + "/conf"});
+}

@@ -1,0 +1,55 @@
+// A real, private cupsd for one test: its own ServerRoot, spool, logs and
+// ServerBin in a temporary folder, listening only on a Unix socket, with
+// CUPS_SERVER pointing at it while it runs. Stop() (or the destructor) ends it
+// and removes everything it made.
+#ifndef TQ58_TEST_CUPSDFIXTURE_H
+#define TQ58_TEST_CUPSDFIXTURE_H
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "Process.h"
+
+class PrivateCupsd {
+public:
+  PrivateCupsd() = default;
+  ~PrivateCupsd();
+  PrivateCupsd(const PrivateCupsd&) = delete;
+  PrivateCupsd& operator=(const PrivateCupsd&) = delete;
+
+  // Lines added to cupsd.conf (for example "SetEnv TQ58_ROOT /tmp/x") before Start.
+  void AddConfigLine(const std::string& line) { extraConfig_.push_back(line); }
+
+  // Writes the configuration, starts cupsd in the foreground and waits until its
+  // socket accepts connections (at most about 15 s). False with a reason on failure.
+  bool Start(std::string* error);
+  // Ends cupsd and removes its folder; restores CUPS_SERVER. Safe to call twice.
+  void Stop();
+  bool IsRunning() const { return pid_ > 0; }
+
+  const std::string& Root() const { return root_; }
+  const std::string& SocketPath() const { return socket_; }
+  // ServerBin: backend/ and filter/ are folders of their own (the system's
+  // programs linked in) where a test may add its filter or backend.
+  std::string ServerBin() const { return root_ + "/bin"; }
+  std::string ErrorLog() const;
+
+  // Runs a CUPS tool (lpadmin, lpstat, lp ...) against this scheduler. Blocks.
+  ProcessResult Run(const std::vector<std::string>& argv) const;
+
+private:
+  bool WriteConfig(std::string* error) const;
+  bool PrepareServerBin(std::string* error) const;
+  bool WaitReady(std::string* error);
+
+  std::vector<std::string> extraConfig_;
+  std::string root_;
+  std::string socket_;
+  pid_t pid_ = -1;
+  std::string oldServer_, oldServerRoot_;
+  bool hadServer_ = false, hadServerRoot_ = false, envSaved_ = false;
+};
+
+#endif
