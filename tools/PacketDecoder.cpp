@@ -101,6 +101,14 @@ std::string TQ58_DescribePacket(const DecodedPacket& packet)
   std::string detail;
   if (packet.command == "CNTRL") {
     detail = DescribeControl(packet);
+  } else if (packet.command == "IMAGE" && packet.subcommand == "MULTICUT") {
+    detail = "media multi-cut code " + PayloadText(packet);
+  } else if (packet.command == "IMAGE" && packet.payload.size() >= 30 && packet.payload[0] == 'B') {
+    const auto le4 = [&](size_t o) {
+      return packet.payload[o] | packet.payload[o + 1] << 8 | packet.payload[o + 2] << 16 | packet.payload[o + 3] << 24;
+    };
+    detail = std::to_string(packet.payload.size()) + "-byte BMP " + std::to_string(le4(18)) + " x " +
+             std::to_string(le4(22)) + ", 8-bit plane";
   } else if (packet.hasPayload) {
     detail = std::to_string(packet.payload.size()) + "-byte payload";
   } else {

@@ -15,37 +15,9 @@
 
 #include "Common.h"
 #include "DeviceCmd.h"
+#include "DeviceMediaBufferInfo.h"
+#include "PhotoImageBuffer.h"
 
-// Geometry of one media: a row of the media table (mediaCode .. minFirmware)
-// and the dot fields computed from it for the job's resolution.
-struct DeviceMediaBufferInfo {
-  int32_t mediaCode = -1;
-  int32_t multiCutCode = 0;
-  double widthInch = 0;
-  double lengthInch = 0;
-  int32_t baseDpi = 0;
-  int32_t printWidth = 0;
-  int32_t printHeight = 0;
-  int32_t borderX = 0;
-  int32_t borderY = 0;
-  int32_t imageGap = 0;
-  int32_t imageWidth = 0;
-  int32_t imageHeight = 0;
-  int32_t imagesPerSheet = 0;
-  uint8_t cutAllowed = 0;
-  double minFirmware = 0;
-  int32_t headWidth = 0;
-  int64_t xDpi = 0;
-  int64_t yDpi = 0;
-  int32_t printWidthDots = 0;
-  int32_t printHeightDots = 0;
-  int32_t imageWidthDots = 0;
-  int32_t imageHeightDots = 0;
-  int32_t imageGapDots = 0;
-  int32_t imageCount = 0;
-
-  bool operator==(const DeviceMediaBufferInfo&) const = default;
-};
 
 // Sharpening strength for "FyxSharpness" values -2 .. 8 (index = value + 2).
 inline constexpr int kSharpnessTable[11] = {-1000, -500, 0, 650, 700, 750, 800, 850, 900, 950, 1000};
@@ -54,7 +26,7 @@ class DeviceEntry {
 public:
   using Clock = std::function<std::time_t()>;
 
-  // The image buffer of the job joins these fields with the image stage.
+  PhotoImageBuffer imageBuffer;
   DeviceMediaBufferInfo mediaInfo;
   int32_t overcoatCode = -1;
   int32_t overcoatParam = 0;
@@ -76,7 +48,7 @@ public:
   DeviceEntry() = default;
   DeviceEntry(const DeviceEntry&) = delete;
   DeviceEntry& operator=(const DeviceEntry&) = delete;
-  virtual ~DeviceEntry() = default;
+  virtual ~DeviceEntry();
 
   // Model operations.
   virtual int GetHeadWidth() = 0;
@@ -124,6 +96,21 @@ public:
   int SendPrintRetry(int num_options, cups_option_t* options, ppdfile_s* ppd);
   int SendPrintSpeed(int num_options, cups_option_t* options, ppdfile_s* ppd);
   int SendDecurl(int num_options, cups_option_t* options, ppdfile_s* ppd);
+
+  // Image stage. MakeImageData takes over page (24-bit RGB, bottom-up) and
+  // returns the processed bitmap, owned by the caller (IL_FreeBitmap, then free).
+  _tagBITMAPHANDLE* MakeImageData(char* page, long width, long height, int slot);
+  void SetImageData(int slot, _tagBITMAPHANDLE* bitmap);
+  // IMAGE MULTICUT with the media's multi-cut code; 1.
+  int SendMediaSize(const DeviceMediaBufferInfo* media);
+  // Sends the filled slots as one print (MULTICUT, Y/M/C planes, START) and
+  // empties them; true on success. Blocks on the output stream.
+  bool SendImageData(int count);
+  bool PrintImageData(const DeviceMediaBufferInfo* media);
+  void AllocMediaBuffer();
+  void FreeMediaBuffer();
+  int Send(const DeviceMediaBufferInfo* media);
+  int Clear();
 
 private:
   int SendControl(const char* subcommand, const char* payload, int n);

@@ -1,0 +1,23 @@
+// ICC colour matching of packed 8-bit RGB: a two-stage transform from sRGB to
+// a printer profile, each stage with the rendering intent of its profile's header.
+#ifndef TQ58_COLORTRANSFORM_H
+#define TQ58_COLORTRANSFORM_H
+
+#include <cstddef>
+
+struct ColorTransformData;
+using ColorTransformRef = ColorTransformData*;
+
+// Builds the sRGB -> profile transform; null when the sRGB profile, the file
+// or the transform cannot be had. Reads the profile file (blocks on file I/O).
+ColorTransformRef get_colord_transform_func(const char* profilePath);
+
+// Releases a transform; null is ignored.
+void releaseTransform(ColorTransformRef transform);
+
+// Converts width x height pixels of packed RGB (3 bytes each) from src to dst,
+// each with its own row stride. False for a null transform or buffer. Does not block.
+bool ColorTransformConvert(ColorTransformRef transform, long width, long height, void* dst, size_t dstStride,
+                           const void* src, size_t srcStride);
+
+#endif

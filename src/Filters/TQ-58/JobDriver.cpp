@@ -1,0 +1,119 @@
+#include "JobDriver.h"
+
+#include <cups/raster.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "FixedPath.h"
+#include "JobPages.h"
+#include "PhotoPrinterDeviceTQ58.h"
+
+volatile sig_atomic_t Canceled = 0;
+
+void CancelJob(int /*signal*/) { Canceled = 1; }
+
+namespace {
+
+void DefaultSleep(unsigned seconds) { sleep(seconds); }
+
+void InstallCancelHandler()
+{
+  struct sigaction action {};
+  action.sa_handler = CancelJob;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// Job options into the entry's settings, in the order the geometry needs them.
+void ReadSettings(DeviceEntry& entry, const JobContext& job)
+{
+  entry.SetResolution(job.numOptions, job.options, job.ppd);
+  entry.SetMediaSize(job.numOptions, job.options, job.ppd);
+  entry.SetBorder(job.numOptions, job.options, job.ppd);
+  entry.SetICM(job.numOptions, job.options, job.ppd);
+  entry.SetSharpness(job.numOptions, job.options, job.ppd);
+  entry.SetGamma(job.numOptions, job.options, job.ppd);
+  entry.SetIntensity(job.numOptions, job.options, job.ppd);
+  entry.SetContrast(job.numOptions, job.options, job.ppd);
+  entry.SetSaturation(job.numOptions, job.options, job.ppd);
+  entry.SetColorAdjustment(job.numOptions, job.options, job.ppd);
+}
+
+// Colour matching: off when the application matched colours itself; otherwise
+// the profile is kept only when it can be opened.
+void ChooseProfile(DeviceEntry& entry, const JobContext& job)
+{
+  const char* mode = cupsGetOption("AP_ColorMatchingMode", job.numOptions, job.options);
+  if (mode != nullptr && std::strcmp(mode, "AP_ApplicationColorMatching") == 0) entry.icm = 0;
+  if (entry.icm == 0) return;
+  const std::string path = entry.GetICCProfile(job.numOptions, job.options, job.ppd, job.jobId);
+  if (path.empty()) return;
+  if (FILE* file = std::fopen(path.c_str(), "rb")) {
+    std::fclose(file);
+    entry.SetICCProfile(path.c_str());
+  }
+}
+
+int Orientation(int numOptions, cups_option_t* options)
+{
+  const char* value = cupsGetOption("com.apple.print.preset.Orientation..n.", numOptions, options);
+  return value == nullptr ? 1 : std::atoi(value);
+}
+
+}  // namespace
+
+int PrinterStatusCheck(const char* jobId, const std::function<void(unsigned)>& sleepFor)
+{
+  const std::string path = TQ58_FixedPath(kTQ58CacheFolder) + "/Print_" + (jobId != nullptr ? jobId : "") + ".log";
+  for (int i = 0; i < 120; ++i) {
+    struct stat info;
+    const bool found = stat(path.c_str(), &info) == 0;
+    sleepFor(1);
+    if (found) break;
+  }
+  return 0;
+}
+
+int RunFilterJob(int argc, char** argv, const FilterJobHooks& hooks)
+{
+  const auto sleepFor = hooks.sleep ? hooks.sleep : std::function<void(unsigned)>(DefaultSleep);
+  if (argc != 6 && argc != 7) return 1;
+  int fd = 0;
+  if (argc == 7 && (fd = open(argv[6], O_RDONLY | O_CLOEXEC)) < 0) {
+    sleepFor(1);
+    return 1;
+  }
+  JobContext job;
+  job.jobId = argv[1];
+  job.numOptions = cupsParseOptions(argv[5], 0, &job.options);
+  job.ppd = wrappedPpdOpenFile(std::getenv("PPD"));
+  Canceled = 0;
+  InstallCancelHandler();
+  job.orientation = Orientation(job.numOptions, job.options);
+  PrinterStatusCheck(job.jobId, sleepFor);
+  cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
+
+  {
+    DeviceEntry_TQ58 entry;
+    if (hooks.clock) entry.SetClock(hooks.clock);
+    entry.SetOutput(hooks.output);
+    entry.SendSysTime();
+    ReadSettings(entry, job);
+    ChooseProfile(entry, job);
+    entry.SetPaperRotate(job.numOptions, job.options, job.ppd);
+    job.layoutCount = entry.GetMultiLayoutNum(job.jobId);
+    job.remainHalf = entry.GetRemainHalf(job.jobId);
+    RunPageLoop(entry, raster, job);
+  }
+
+  wrappedPpdClose(job.ppd);
+  cupsRasterClose(raster);
+  cupsFreeOptions(job.numOptions, job.options);
+  if (fd != 0) close(fd);
+  return 0;
+}

@@ -1,0 +1,61 @@
+// The device entry's image buffer: the colour pipeline that turns a page into
+// the finished bitmap, three print slots of three 8-bit planes each, and the
+// plane packets (8-bit BMP files as wide as the print head) that carry a print.
+#ifndef TQ58_PHOTOIMAGEBUFFER_H
+#define TQ58_PHOTOIMAGEBUFFER_H
+
+#include <cstdint>
+#include <string>
+
+#include "DeviceMediaBufferInfo.h"
+#include "NvoImgLib.h"
+
+class DeviceEntry;
+
+constexpr int kImageSlots = 3;
+constexpr int kPlanesPerSlot = 3;   // 0 yellow, 1 magenta, 2 cyan
+constexpr int kPlanePacketHeader = 1120;  // 32-byte packet header + 1088 bytes of BMP headers and palette
+
+class PhotoImageBuffer {
+public:
+  DeviceMediaBufferInfo allocatedMedia;
+  _tagBITMAPHANDLE planes[kImageSlots][kPlanesPerSlot] = {};
+  int64_t resolution = 300;
+  int64_t resolutionMode = 0;
+  uint8_t paperRotate = 0;
+  uint8_t border = 1;
+  uint8_t icm = 0;
+  int32_t sharpness = 0;
+  uint8_t colorAdjustment = 0;
+  int32_t gamma[3] = {0, 0, 0};
+  int32_t intensity[3] = {0, 0, 0};
+  int32_t contrast[3] = {0, 0, 0};
+  int32_t saturation = 0;
+  std::string iccProfilePath;
+
+  PhotoImageBuffer() = default;
+  PhotoImageBuffer(const PhotoImageBuffer&) = delete;
+  PhotoImageBuffer& operator=(const PhotoImageBuffer&) = delete;
+  virtual ~PhotoImageBuffer();
+
+  // Binds the buffer to a media description (kept when it differs). Returns 0.
+  int Alloc(DeviceMediaBufferInfo media);
+  // Releases all nine planes; every slot becomes empty. Returns 0.
+  int Clear();
+  int Free();
+
+  // Splits bitmap (colorOrder 1) into slot's planes: byte 0 to cyan, 1 to
+  // magenta, 2 to yellow. The slot is emptied first; a failed split leaves it empty.
+  void SetImageData(int slot, _tagBITMAPHANDLE* bitmap);
+
+  // Writes the three plane packets of the filled slots through entry->SetCommand.
+  // 0 on success, 3 when the packet buffer cannot be had or a write is refused.
+  int Send(DeviceEntry* entry, const DeviceMediaBufferInfo* media);
+
+  // Runs the colour pipeline on a page buffer (24-bit RGB, rows bottom-up,
+  // taken over from the caller) and returns a new record owning the finished
+  // bitmap (colorOrder 1), or null when memory is exhausted. slot is unused.
+  _tagBITMAPHANDLE* ColorProcess(void* page, long width, long height, int slot);
+};
+
+#endif

@@ -1,0 +1,462 @@
+// The colour pipeline end to end: sizes at the media's borders, the strip
+// rule, the resolution fit, the quarter turn, ICC matching with real
+// profiles, the tone steps checked against the image library run by hand,
+// and pages the pipeline must refuse.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "NvoImgLib.h"
+#include "NvoImgLibTestBitmap.h"
+#include "NvoImgLib_LinuxDef.h"
+#include "PhotoImageBuffer.h"
+#include "PhotoPrinterDeviceTQ58.h"
+#include "TempRoot.h"
+
+using namespace imgtest;
+
+namespace {
+
+const char* const kSwapped = "/usr/share/color/icc/colord/SwappedRedAndGreen.icc";
+const char* const kSrgb = "/usr/share/color/icc/colord/sRGB.icc";
+const DeviceMediaBufferInfo& kMedia102x102 = gMediaInfo_TQ58[0];
+const DeviceMediaBufferInfo& kMedia102x153 = gMediaInfo_TQ58[1];
+const DeviceMediaBufferInfo& kMedia115x115 = gMediaInfo_TQ58[3];
+constexpr float kShrink102 = 0.8957346f;  // (1266 - 132) / 1266 as a float
+
+// A page buffer as the job driver hands it over: 24 bits, rows bottom-up.
+struct Page {
+  int width, height;
+  std::vector<unsigned char> bytes;
+  Page(int w, int h) : width(w), height(h), bytes(Stride(w, 24) * static_cast<size_t>(h)) {}
+  unsigned char* At(int x, int y) { return bytes.data() + static_cast<size_t>(y) * Stride(width, 24) + 3 * x; }
+  void Fill(unsigned char r, unsigned char g, unsigned char b) {
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        unsigned char* p = At(x, y);
+        p[0] = r;
+        p[1] = g;
+        p[2] = b;
+      }
+  }
+  void Randomize(uint32_t seed, bool grey = false) {
+    std::mt19937 rng(seed);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        unsigned char* p = At(x, y);
+        p[0] = static_cast<unsigned char>(rng() >> 24);
+        p[1] = grey ? p[0] : static_cast<unsigned char>(rng() >> 24);
+        p[2] = grey ? p[0] : static_cast<unsigned char>(rng() >> 24);
+      }
+  }
+  // A heap copy for ColorProcess, which takes it over.
+  void* Heap() const {
+    void* p = std::malloc(bytes.size());
+    std::memcpy(p, bytes.data(), bytes.size());
+    return p;
+  }
+};
+
+// The record ColorProcess returns, released as its caller must.
+struct Result {
+  _tagBITMAPHANDLE* record = nullptr;
+  explicit Result(_tagBITMAPHANDLE* r) : record(r) {}
+  Result(Result&& o) noexcept : record(o.record) { o.record = nullptr; }
+  ~Result() {
+    if (record != nullptr) {
+      IL_FreeBitmap(record);
+      std::free(record);
+    }
+  }
+};
+
+// Neutral settings: no border, no ICC, no adjustments, 300 dpi.
+void Neutral(PhotoImageBuffer& b) {
+  b.border = 0;
+  b.icm = 0;
+  b.colorAdjustment = 0;
+  b.sharpness = 0;
+}
+
+Result Process(PhotoImageBuffer& b, const Page& page) {
+  return Result(b.ColorProcess(page.Heap(), page.width, page.height, 0));
+}
+
+void ExpectWellFormed(const _tagBITMAPHANDLE& r, int width, int height) {
+  EXPECT_EQ(r.width, width);
+  EXPECT_EQ(r.height, height);
+  EXPECT_EQ(r.bitsPerPixel, 24);
+  EXPECT_EQ(r.colorOrder, 1u);
+  EXPECT_EQ(r.bytesPerLine, Stride(width, 24));
+  EXPECT_EQ(r.dataSize, static_cast<uint64_t>(Stride(width, 24)) * height);
+  EXPECT_NE(r.memoryHandle, nullptr);
+  EXPECT_EQ(r.bits, r.memoryHandle);
+}
+
+// ---- The library run by hand, step by step ----
+
+void WrapCopy(const Page& page, Owned* out) {
+  auto* block = static_cast<unsigned char*>(std::malloc(page.bytes.size()));
+  std::memcpy(block, page.bytes.data(), page.bytes.size());
+  ASSERT_EQ(IL_CreateBitmap(&out->bitmap, kRecordSize, 2, page.width, page.height, 24, 1, nullptr, 4, block,
+                            page.bytes.size()),
+            IL_SUCCESS);
+  out->bitmap.memoryHandle = block;
+}
+
+// Strips of 1000 rows, each copied, resampled to trunc(m * s) rows and
+// stacked on a white w2 x h2 block.
+void ShrinkByHand(Owned* b, float s, int w2, int h2) {
+  Page white(w2, h2);
+  std::memset(white.bytes.data(), 255, white.bytes.size());
+  Owned target;
+  WrapCopy(white, &target);
+  int next = 0;
+  for (int first = 0; first < b->bitmap.height; first += 1000) {
+    const int m = std::min(1000, b->bitmap.height - first);
+    Page rows(b->bitmap.width, m);
+    std::memcpy(rows.bytes.data(), b->bitmap.bits + static_cast<size_t>(first) * b->bitmap.bytesPerLine,
+                rows.bytes.size());
+    Owned strip;
+    WrapCopy(rows, &strip);
+    const int scaled = static_cast<int>(static_cast<float>(m) * s);
+    ASSERT_EQ(IL_SizeBitmap(&strip.bitmap, w2, scaled, 4), IL_SUCCESS);
+    for (int r = 0; r < scaled && next + r < h2; ++r)
+      std::memcpy(target.bitmap.bits + static_cast<size_t>(next + r) * target.bitmap.bytesPerLine,
+                  strip.bitmap.bits + static_cast<size_t>(r) * strip.bitmap.bytesPerLine, target.bitmap.bytesPerLine);
+    next += scaled;
+  }
+  IL_FreeBitmap(&b->bitmap);
+  b->bitmap = target.bitmap;
+  target.bitmap = {};
+}
+
+void ToneByHand(Owned* b, const int gamma[3], const int intensity[3], const int contrast[3]) {
+  Planes p;
+  ASSERT_EQ(IL_ColorSeparateBitmap(&b->bitmap, p.ptr, kRecordSize, 0), IL_SUCCESS);
+  IL_FreeBitmap(&b->bitmap);
+  for (int k = 0; k < 3; ++k) IL_GammaCorrectBitmap(p.ptr[k], static_cast<unsigned>(gamma[k]));
+  for (int k = 0; k < 3; ++k) IL_ChangeBitmapIntensity(p.ptr[k], intensity[k]);
+  for (int k = 0; k < 3; ++k) IL_ChangeBitmapContrast(p.ptr[k], contrast[k]);
+  ASSERT_EQ(IL_ColorMergeBitmap(&b->bitmap, p.ptr, kRecordSize, 0), IL_SUCCESS);
+}
+
+// What the pipeline does after the geometry steps with adjustments off.
+void NeutralTailByHand(Owned* b) {
+  const int gamma[3] = {100, 100, 100}, zero[3] = {0, 0, 0};
+  ToneByHand(b, gamma, zero, zero);
+  ASSERT_EQ(IL_SharpenBitmap(&b->bitmap, 0), IL_SUCCESS);
+  ASSERT_EQ(IL_ChangeBitmapSaturation(&b->bitmap, 0), IL_SUCCESS);
+}
+
+// ---- Border shrink ----
+
+TEST(ColorProcessBorder, ShrunkSizeFollowsTheMediaBorders) {
+  struct Case {
+    const DeviceMediaBufferInfo& media;
+    int width, height, width2, height2;
+  };
+  // 102x102: s = 0.8957346 from the width. 115x115: s = 0.90625 exactly, so
+  // 1408 * s is 1276 and not 1275.
+  const Case cases[] = {{kMedia102x102, 1266, 1236, 1134, 1107}, {kMedia115x115, 1408, 1386, 1276, 1256}};
+  for (const Case& c : cases) {
+    PhotoImageBuffer b;
+    Neutral(b);
+    b.border = 1;
+    b.Alloc(c.media);
+    Page page(c.width, c.height);
+    page.Fill(30, 140, 220);
+    Result r = Process(b, page);
+    ASSERT_NE(r.record, nullptr);
+    ExpectWellFormed(*r.record, c.width2, c.height2);
+  }
+}
+
+TEST(ColorProcessBorder, StripsMatchTheLibraryAndLeaveTheTopLineWhite) {
+  // 1836 rows in strips of 1000 and 836 give 895 + 748 = 1643 rows of the
+  // 1644 the whole page would give: the last stored row stays white.
+  PhotoImageBuffer b;
+  Neutral(b);
+  b.border = 1;
+  b.Alloc(kMedia102x153);
+  Page page(1266, 1836);
+  page.Randomize(4);
+  Result r = Process(b, page);
+  ASSERT_NE(r.record, nullptr);
+  ExpectWellFormed(*r.record, 1134, 1644);
+  Owned hand;
+  WrapCopy(page, &hand);
+  ShrinkByHand(&hand, kShrink102, 1134, 1644);
+  NeutralTailByHand(&hand);
+  EXPECT_TRUE(RowBytes(*r.record) == RowBytes(hand.bitmap));
+  int whiteInTop = 0, whiteBelow = 0;
+  for (int x = 0; x < 1134; ++x) {
+    whiteInTop += Byte(*r.record, x, 1643, 0) == 255 && Byte(*r.record, x, 1643, 1) == 255 &&
+                  Byte(*r.record, x, 1643, 2) == 255;
+    whiteBelow += Byte(*r.record, x, 1642, 0) == 255 && Byte(*r.record, x, 1642, 1) == 255 &&
+                  Byte(*r.record, x, 1642, 2) == 255;
+  }
+  EXPECT_EQ(whiteInTop, 1134);
+  EXPECT_LT(whiteBelow, 10);
+}
+
+TEST(ColorProcessBorder, MediaWithoutPrintAreaLeavesTheSize) {
+  PhotoImageBuffer b;  // allocatedMedia all zero
+  Neutral(b);
+  b.border = 1;
+  Page page(20, 10);
+  page.Randomize(2, true);
+  Result r = Process(b, page);
+  ASSERT_NE(r.record, nullptr);
+  ExpectWellFormed(*r.record, 20, 10);
+  b.border = 0;
+  Result unbordered = Process(b, page);
+  ASSERT_NE(unbordered.record, nullptr);
+  EXPECT_TRUE(RowBytes(*r.record) == RowBytes(*unbordered.record));
+}
+
+// ---- Resolution fit and quarter turn ----
+
+TEST(ColorProcessGeometry, SixHundredDpiIsHalvedToEveryOtherColumn) {
+  PhotoImageBuffer b;
+  Neutral(b);
+  b.resolution = 600;
+  b.resolutionMode = 2;
+  Page page(2532, 24);
+  page.Randomize(6, true);  // grey pixels pass the saturation round trip unchanged
+  Result r = Process(b, page);
+  ASSERT_NE(r.record, nullptr);
+  ExpectWellFormed(*r.record, 1266, 24);
+  for (int y = 0; y < 24; ++y)
+    for (int x = 0; x < 1266; ++x)
+      for (int ch = 0; ch < 3; ++ch) ASSERT_EQ(Byte(*r.record, x, y, ch), page.At(2 * x, y)[ch]) << x << "," << y;
+  // 300x600 pages already fit when they are not turned.
+  b.resolutionMode = 1;
+  Result unturned = Process(b, page);
+  ASSERT_NE(unturned.record, nullptr);
+  EXPECT_EQ(unturned.record->width, 2532);
+}
+
+TEST(ColorProcessGeometry, QuarterTurnMovesTheTopEdgeToTheLeft) {
+  PhotoImageBuffer b;
+  Neutral(b);
+  b.paperRotate = 1;
+  Page page(7, 5);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 7; ++x) std::memset(page.At(x, y), (y * 7 + x) * 5, 3);
+  page.At(6, 4)[0] = 255;  // top right: one coloured byte to see the byte order kept
+  Result r = Process(b, page);
+  ASSERT_NE(r.record, nullptr);
+  ExpectWellFormed(*r.record, 5, 7);
+  for (int row = 0; row < 7; ++row)
+    for (int col = 0; col < 5; ++col)
+      EXPECT_EQ(Byte(*r.record, col, row, 1), page.At(row, 4 - col)[1]) << row << "," << col;
+  // The top edge (stored row 4) is now the left column, read from the top down.
+  EXPECT_EQ(Byte(*r.record, 0, 6, 0), 255);
+  EXPECT_EQ(Byte(*r.record, 0, 6, 2), page.At(6, 4)[2]);
+}
+
+TEST(ColorProcessGeometry, TurnedPagesAreFittedAfterTheTurn) {
+  PhotoImageBuffer b;
+  Neutral(b);
+  b.paperRotate = 1;
+  Page page(40, 30);
+  page.Randomize(8);
+  b.resolutionMode = 1;
+  Result r1 = Process(b, page);
+  ASSERT_NE(r1.record, nullptr);
+  ExpectWellFormed(*r1.record, 15, 80);
+  b.resolutionMode = 2;
+  Result r2 = Process(b, page);
+  ASSERT_NE(r2.record, nullptr);
+  ExpectWellFormed(*r2.record, 15, 40);
+}
+
+// ---- Tone, sharpening, saturation ----
+
+TEST(ColorProcessTone, AdjustmentsOffStillPassTheSaturationRoundTrip) {
+  PhotoImageBuffer b;
+  Neutral(b);
+  // Ignored while colorAdjustment is off.
+  b.gamma[0] = 0;
+  b.intensity[1] = 900;
+  b.contrast[2] = -700;
+  b.saturation = 1000;
+  Page page(9, 4);
+  page.Fill(0, 5, 35);
+  Result r = Process(b, page);
+  ASSERT_NE(r.record, nullptr);
+  ExpectWellFormed(*r.record, 9, 4);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 9; ++x) {
+      EXPECT_EQ(Byte(*r.record, x, y, 0), 0);
+      EXPECT_EQ(Byte(*r.record, x, y, 1), 4);
+      EXPECT_EQ(Byte(*r.record, x, y, 2), 35);
+    }
+}
+
+TEST(ColorProcessTone, AdjustmentsMatchTheLibraryRunByHand) {
+  PhotoImageBuffer b;
+  b.Alloc(kMedia102x102);
+  b.border = 1;
+  b.colorAdjustment = 1;
+  const int gamma[3] = {150, 80, 100}, intensity[3] = {120, -60, 0}, contrast[3] = {200, 0, -300};
+  std::copy(gamma, gamma + 3, b.gamma);
+  std::copy(intensity, intensity + 3, b.intensity);
+  std::copy(contrast, contrast + 3, b.contrast);
+  b.sharpness = 700;
+  b.saturation = 250;
+  Page page(301, 207);
+  page.Randomize(12);
+  Result r = Process(b, page);
+  ASSERT_NE(r.record, nullptr);
+  Owned hand;
+  WrapCopy(page, &hand);
+  ShrinkByHand(&hand, kShrink102, 269, 185);
+  ToneByHand(&hand, gamma, intensity, contrast);
+  ASSERT_EQ(IL_SharpenBitmap(&hand.bitmap, 700), IL_SUCCESS);
+  ASSERT_EQ(IL_ChangeBitmapSaturation(&hand.bitmap, 250), IL_SUCCESS);
+  ExpectWellFormed(*r.record, 269, 185);
+  EXPECT_TRUE(RowBytes(*r.record) == RowBytes(hand.bitmap));
+}
+
+// ---- ICC matching ----
+
+Page PureColours() {
+  Page page(4, 2);
+  const unsigned char colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 4; ++x) std::memcpy(page.At(x, y), colours[x], 3);
+  return page;
+}
+
+TEST(ColorProcessIcc, SwappedProfileExchangesRedAndGreenBeforeTheTone) {
+  PhotoImageBuffer b;
+  Neutral(b);
+  b.icm = 1;
+  b.iccProfilePath = kSwapped;
+  Result r = Process(b, PureColours());
+  ASSERT_NE(r.record, nullptr);
+  const int expected[4][3] = {{0, 255, 0}, {255, 0, 0}, {0, 0, 255}, {255, 255, 255}};
+  for (int x = 0; x < 4; ++x)
+    for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(Byte(*r.record, x, 1, ch), expected[x][ch]) << x;
+  // Brightening the red plane acts on the converted colours: the pixel that
+  // came in red is green by then, and its red byte rises from 0 by 51.
+  b.colorAdjustment = 1;
+  const int gamma[3] = {100, 100, 100};
+  std::copy(gamma, gamma + 3, b.gamma);
+  b.intensity[0] = 200;
+  Result toned = Process(b, PureColours());
+  ASSERT_NE(toned.record, nullptr);
+  EXPECT_EQ(Byte(*toned.record, 0, 0, 0), 51);
+  EXPECT_EQ(Byte(*toned.record, 0, 0, 1), 255);
+  // Without icm the path is not used.
+  b.icm = 0;
+  b.colorAdjustment = 0;
+  Result off = Process(b, PureColours());
+  ASSERT_NE(off.record, nullptr);
+  EXPECT_EQ(Byte(*off.record, 0, 0, 0), 255);
+  EXPECT_EQ(Byte(*off.record, 0, 0, 1), 0);
+}
+
+TEST(ColorProcessIcc, SrgbProfileIsCloseToIdentity) {
+  PhotoImageBuffer b;
+  Neutral(b);
+  Page page(64, 32);
+  page.Randomize(21);
+  Result plain = Process(b, page);
+  b.icm = 1;
+  b.iccProfilePath = kSrgb;
+  Result matched = Process(b, page);
+  ASSERT_NE(plain.record, nullptr);
+  ASSERT_NE(matched.record, nullptr);
+  const std::vector<unsigned char> a = RowBytes(*plain.record), m = RowBytes(*matched.record);
+  ASSERT_EQ(a.size(), m.size());
+  for (size_t i = 0; i < a.size(); ++i) ASSERT_NEAR(a[i], m[i], 2) << i;
+}
+
+TEST(ColorProcessIcc, UnusableProfilesPassColoursUnchanged) {
+  TempRoot root;
+  const std::string text = root.WriteFile("text.icc", "not a profile");
+  PhotoImageBuffer b;
+  Neutral(b);
+  Page page(33, 17);
+  page.Randomize(5);
+  Result plain = Process(b, page);
+  ASSERT_NE(plain.record, nullptr);
+  b.icm = 1;
+  for (const std::string& path : {root.Path() + "/missing.icc", text, std::string()}) {
+    b.iccProfilePath = path;
+    Result r = Process(b, page);
+    ASSERT_NE(r.record, nullptr) << path;
+    EXPECT_TRUE(RowBytes(*r.record) == RowBytes(*plain.record)) << path;
+  }
+}
+
+// ---- Pages that cannot be carried on, and memory running out ----
+
+TEST(ColorProcessBadInput, EmptyOrOversizedPagesGiveNoPage) {
+  PhotoImageBuffer b;
+  Neutral(b);
+  const long sizes[][2] = {{0, 10}, {10, 0}, {-4, 10}, {10, -4}, {LONG_MAX, 1}, {1L << 31, 1}, {1, 1L << 31}};
+  for (const auto& s : sizes) {
+    // The page is taken over even when refused; a leak would show under the sanitizers.
+    EXPECT_EQ(b.ColorProcess(std::malloc(16), s[0], s[1], 0), nullptr) << s[0] << "x" << s[1];
+  }
+  EXPECT_EQ(b.ColorProcess(nullptr, 4, 4, 0), nullptr);
+  // Turned, a page of INT32_MAX rows would need rows wider than the record allows.
+  b.paperRotate = 1;
+  EXPECT_EQ(b.ColorProcess(std::malloc(16), 1, INT32_MAX, 0), nullptr);
+}
+
+TEST(ColorProcessBadInput, TinyPagesSurviveEveryStep) {
+  PhotoImageBuffer b;
+  b.Alloc(kMedia102x102);
+  b.border = 1;  // 1 x 1 shrinks to nothing: the shrink is skipped
+  b.resolutionMode = 2;  // 1 / 2 is 0: the fit is skipped
+  b.sharpness = 1000;
+  b.icm = 1;
+  b.iccProfilePath = kSwapped;
+  Page page(1, 1);
+  page.Fill(255, 0, 0);
+  Result r = Process(b, page);
+  ASSERT_NE(r.record, nullptr);
+  ExpectWellFormed(*r.record, 1, 1);
+  EXPECT_EQ(Byte(*r.record, 0, 0, 1), 255);
+}
+
+TEST(ColorProcessBadInput, RunningOutOfMemoryGivesNullOrAWholePicture) {
+  PhotoImageBuffer b;
+  b.Alloc(kMedia102x102);
+  b.border = 1;
+  b.icm = 1;
+  b.iccProfilePath = kSwapped;
+  b.sharpness = 300;
+  b.paperRotate = 1;
+  Page page(40, 50);
+  page.Randomize(9);
+  int nulls = 0, whole = 0;
+  for (long n = 0; n < 40; ++n) {
+    SetGlobalAllocFailAfter(n);
+    Result r = Process(b, page);
+    SetGlobalAllocFailAfter(-1);
+    if (r.record == nullptr) {
+      ++nulls;
+      continue;
+    }
+    // Only the skipped shrink may change the size.
+    const bool shrunk = r.record->width == 44 && r.record->height == 35;
+    EXPECT_TRUE(shrunk || (r.record->width == 50 && r.record->height == 40)) << n;
+    ExpectWellFormed(*r.record, r.record->width, r.record->height);
+    whole += shrunk;
+  }
+  EXPECT_GT(nulls, 0);
+  EXPECT_GT(whole, 0);
+}
+
+}  // namespace

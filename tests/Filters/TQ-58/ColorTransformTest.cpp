@@ -1,0 +1,111 @@
+// ICC transforms built from real profiles: which profiles give a transform,
+// what the conversion does to pixels, and how it keeps to the row stride.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ColorTransform.h"
+#include "TempRoot.h"
+
+namespace {
+
+const char* const kSwapped = "/usr/share/color/icc/colord/SwappedRedAndGreen.icc";
+const char* const kSrgb = "/usr/share/color/icc/colord/sRGB.icc";
+const char* const kGray = "/usr/share/color/icc/Gray.icc";
+
+// Owns a transform for the length of a test.
+struct Transform {
+  explicit Transform(const char* path) : ref(get_colord_transform_func(path)) {}
+  ~Transform() { releaseTransform(ref); }
+  ColorTransformRef ref;
+};
+
+std::vector<unsigned char> ConvertRow(const Transform& t, const std::vector<unsigned char>& src) {
+  std::vector<unsigned char> dst(src.size(), 7);
+  const long width = static_cast<long>(src.size() / 3);
+  EXPECT_TRUE(ColorTransformConvert(t.ref, width, 1, dst.data(), dst.size(), src.data(), src.size()));
+  return dst;
+}
+
+TEST(ColorTransform, OnlyReadableRgbProfilesGiveATransform) {
+  TempRoot root;
+  const std::string text = root.WriteFile("notice.icc", "this is not an ICC profile\n");
+  const std::string empty = root.WriteFile("empty.icc", "");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(get_colord_transform_func(nullptr), nullptr);
+  EXPECT_EQ(get_colord_transform_func(""), nullptr);
+  EXPECT_EQ(get_colord_transform_func((root.Path() + "/missing.icc").c_str()), nullptr);
+  EXPECT_EQ(get_colord_transform_func(root.Path().c_str()), nullptr);  // a folder
+  EXPECT_EQ(get_colord_transform_func(text.c_str()), nullptr);
+  EXPECT_EQ(get_colord_transform_func(empty.c_str()), nullptr);
+  // A grey profile cannot take RGB output: no transform.
+  EXPECT_EQ(get_colord_transform_func(kGray), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // the filter writes nothing to stderr
+  Transform swapped(kSwapped);
+  EXPECT_NE(swapped.ref, nullptr);
+  releaseTransform(nullptr);
+}
+
+TEST(ColorTransform, SwappedProfileExchangesRedAndGreen) {
+  Transform t(kSwapped);
+  ASSERT_NE(t.ref, nullptr);
+  const std::vector<unsigned char> pure = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0,
+                                           255, 255, 0, 255, 0, 255, 0, 255, 255};
+  const std::vector<unsigned char> swapped = {0, 255, 0, 255, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0,
+                                              255, 255, 0, 0, 255, 255, 255, 0, 255};
+  EXPECT_EQ(ConvertRow(t, pure), swapped);
+  // Mixed colours: red and green change places, within a step of rounding.
+  const std::vector<unsigned char> mixed = {200, 100, 50, 10, 20, 30, 128, 64, 32, 90, 180, 240};
+  const std::vector<unsigned char> out = ConvertRow(t, mixed);
+  for (size_t i = 0; i < mixed.size(); i += 3) {
+    EXPECT_NEAR(out[i], mixed[i + 1], 1) << i / 3;
+    EXPECT_NEAR(out[i + 1], mixed[i], 1) << i / 3;
+    EXPECT_NEAR(out[i + 2], mixed[i + 2], 1) << i / 3;
+  }
+}
+
+TEST(ColorTransform, SrgbProfileIsCloseToIdentity) {
+  Transform t(kSrgb);
+  ASSERT_NE(t.ref, nullptr);
+  std::vector<unsigned char> grid;
+  for (int r = 0; r < 256; r += 17)
+    for (int g = 0; g < 256; g += 51)
+      for (int b = 0; b < 256; b += 85) grid.insert(grid.end(), {static_cast<unsigned char>(r),
+                                                                 static_cast<unsigned char>(g),
+                                                                 static_cast<unsigned char>(b)});
+  const std::vector<unsigned char> out = ConvertRow(t, grid);
+  for (size_t i = 0; i < grid.size(); ++i) EXPECT_NEAR(out[i], grid[i], 1) << i;
+}
+
+TEST(ColorTransform, RowStrideIsKeptAndPaddingLeftAlone) {
+  Transform t(kSwapped);
+  ASSERT_NE(t.ref, nullptr);
+  // Two rows of two pixels: source rows 8 bytes apart, destination rows 10.
+  const std::vector<unsigned char> src = {255, 0, 0, 0, 0, 255, 1, 2,   //
+                                          0, 255, 0, 255, 255, 255, 3, 4};
+  std::vector<unsigned char> dst(20, 9);
+  ASSERT_TRUE(ColorTransformConvert(t.ref, 2, 2, dst.data(), 10, src.data(), 8));
+  const std::vector<unsigned char> expected = {0, 255, 0, 0, 0, 255, 9, 9, 9, 9,  //
+                                               255, 0, 0, 255, 255, 255, 9, 9, 9, 9};
+  EXPECT_EQ(dst, expected);
+}
+
+TEST(ColorTransform, ConvertRefusesWhatItCannotDoSafely) {
+  Transform t(kSwapped);
+  ASSERT_NE(t.ref, nullptr);
+  std::vector<unsigned char> src(12, 0), dst(12, 5);
+  EXPECT_FALSE(ColorTransformConvert(nullptr, 4, 1, dst.data(), 12, src.data(), 12));
+  EXPECT_FALSE(ColorTransformConvert(t.ref, 4, 1, nullptr, 12, src.data(), 12));
+  EXPECT_FALSE(ColorTransformConvert(t.ref, 4, 1, dst.data(), 12, nullptr, 12));
+  EXPECT_FALSE(ColorTransformConvert(t.ref, -1, 1, dst.data(), 12, src.data(), 12));
+  EXPECT_FALSE(ColorTransformConvert(t.ref, 4, -1, dst.data(), 12, src.data(), 12));
+  // A stride shorter than a row of pixels would run past the rows.
+  EXPECT_FALSE(ColorTransformConvert(t.ref, 4, 1, dst.data(), 11, src.data(), 12));
+  EXPECT_FALSE(ColorTransformConvert(t.ref, 4, 1, dst.data(), 12, src.data(), 11));
+  EXPECT_EQ(dst, std::vector<unsigned char>(12, 5));
+  EXPECT_TRUE(ColorTransformConvert(t.ref, 0, 1, dst.data(), 12, src.data(), 12));
+  EXPECT_EQ(dst, std::vector<unsigned char>(12, 5));
+}
+
+}  // namespace
