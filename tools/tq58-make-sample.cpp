@@ -1,9 +1,10 @@
 // Draws a sample photo for the demo: a colour chart with hue and grey
 // gradients, primary and secondary patches and skin-tone patches, as PNG.
-// Usage: tq58-make-sample out.png [width height]   (default 1200 x 1800)
+// Usage: tq58-make-sample out.png|out.ppm [width height]   (default 1266 x 1836)
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "PrintImage.h"
@@ -48,6 +49,16 @@ Rgb ChartPixel(int x, int y, int w, int h)
   return {uint8_t(90 + 60 * (y - 4 * band) / (2 * band)), uint8_t(140 + 50 * x / w), 220};
 }
 
+// Binary PPM, for tools that take no PNG (cjpeg makes the test JPEG from it).
+bool WritePpm(const std::string& path, int w, int h, const std::vector<uint8_t>& rgb)
+{
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  std::fprintf(file, "P6\n%d %d\n255\n", w, h);
+  const bool ok = std::fwrite(rgb.data(), 1, rgb.size(), file) == rgb.size();
+  return std::fclose(file) == 0 && ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -56,7 +67,7 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "usage: %s out.png [width height]\n", argv[0]);
     return 2;
   }
-  const int w = argc > 3 ? std::atoi(argv[2]) : 1200, h = argc > 3 ? std::atoi(argv[3]) : 1800;
+  const int w = argc > 3 ? std::atoi(argv[2]) : 1266, h = argc > 3 ? std::atoi(argv[3]) : 1836;
   if (w < 12 || h < 12 || w > 20000 || h > 20000) {
     std::fprintf(stderr, "size out of range\n");
     return 2;
@@ -70,5 +81,7 @@ int main(int argc, char** argv)
       out[1] = p.g;
       out[2] = p.b;
     }
-  return TQ58_WritePng(argv[1], w, h, rgb) ? 0 : 1;
+  const std::string path = argv[1];
+  if (path.size() > 4 && path.compare(path.size() - 4, 4, ".ppm") == 0) return WritePpm(path, w, h, rgb) ? 0 : 1;
+  return TQ58_WritePng(path, w, h, rgb) ? 0 : 1;
 }

@@ -67,7 +67,8 @@ bool PrivateCupsd::WriteConfig(std::string* error) const
         << "/spool/tmp\nCacheDir " << root_ << "/cache\nStateDir " << root_ << "/state\nServerBin " << root_
         << "/bin\nDataDir /usr/share/cups\nDocumentRoot /usr/share/cups/doc-root\nErrorLog " << root_
         << "/log/error_log\nAccessLog " << root_ << "/log/access_log\nPageLog " << root_
-        << "/log/page_log\nUser lp\nGroup lp\nSystemGroup root\nFileDevice Yes\n";
+        << "/log/page_log\nPrintcap " << root_ << "/state/printcap\nUser lp\nGroup lp\nSystemGroup root\nFileDevice Yes\n";
+  for (const std::string& env : extraEnv_) files << "SetEnv " << env << "\n";
   std::ofstream main(conf + "/cupsd.conf");
   main << "Listen " << socket_
        << "\nLogLevel debug\nMaxLogSize 0\nBrowsing No\nBrowseLocalProtocols none\nDefaultAuthType None\n"

@@ -21,6 +21,8 @@ public:
 
   // Lines added to cupsd.conf (for example "SetEnv TQ58_ROOT /tmp/x") before Start.
   void AddConfigLine(const std::string& line) { extraConfig_.push_back(line); }
+  // An environment variable cupsd hands to its filters and backends, set before Start.
+  void SetEnv(const std::string& name, const std::string& value) { extraEnv_.push_back(name + " " + value); }
 
   // Writes the configuration, starts cupsd in the foreground and waits until its
   // socket accepts connections (at most about 15 s). False with a reason on failure.
@@ -45,6 +47,7 @@ private:
   bool WaitReady(std::string* error);
 
   std::vector<std::string> extraConfig_;
+  std::vector<std::string> extraEnv_;
   std::string root_;
   std::string socket_;
   pid_t pid_ = -1;
