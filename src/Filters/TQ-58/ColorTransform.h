@@ -16,7 +16,10 @@ ColorTransformRef get_colord_transform_func(const char* profilePath);
 void releaseTransform(ColorTransformRef transform);
 
 // Converts width x height pixels of packed RGB (3 bytes each) from src to dst,
-// each with its own row stride. False for a null transform or buffer. Does not block.
+// each with its own row stride; src and dst may be the same block (in place).
+// Bytes past width x 3 in a row are left alone. False, with nothing written,
+// for a null transform or buffer, a negative size, or a stride shorter than a
+// row or beyond 32 bits. Does not block.
 bool ColorTransformConvert(ColorTransformRef transform, long width, long height, void* dst, size_t dstStride,
                            const void* src, size_t srcStride);
 

@@ -54,7 +54,8 @@ public:
 
   // Runs the colour pipeline on a page buffer (24-bit RGB, rows bottom-up,
   // taken over from the caller) and returns a new record owning the finished
-  // bitmap (colorOrder 1), or null when memory is exhausted. slot is unused.
+  // bitmap (colorOrder 1), or null when there is no page to print: memory
+  // exhausted, or a page of zero or oversized width or height. slot is unused.
   _tagBITMAPHANDLE* ColorProcess(void* page, long width, long height, int slot);
 };
 

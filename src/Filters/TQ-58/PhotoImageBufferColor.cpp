@@ -1,12 +1,12 @@
 // The colour pipeline: one page buffer in, the finished 24-bit bitmap out.
 //
-// Steps, in order: quarter turn, wrap, resolution fit, border shrink, ICC
-// matching, per-plane gamma/intensity/contrast, sharpening, saturation and
-// the final hand-over into a fresh record. A step that fails for lack of
-// memory or unusable settings leaves the bitmap as it was, except where the
-// page can no longer be carried on (see ColorProcess).
+// Steps, in order: quarter turn, wrap, resolution fit, border shrink in
+// strips, ICC matching, per-plane gamma/intensity/contrast, sharpening,
+// saturation, and the hand-over into a fresh record. Every bitmap here has
+// colorOrder 1 (byte 0 red). A step that fails for lack of memory or for
+// unusable settings leaves the bitmap as it was, except where the page can no
+// longer be carried on (see ColorProcess).
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -87,11 +87,40 @@ bool WrapPage(void* page, long width, long height, bool turn, _tagBITMAPHANDLE* 
   return true;
 }
 
+// Halves the width as IL_SizeBitmap (width / 2, height) does. For an even
+// width every new column j samples old column 2j exactly, where the cubic
+// weights are 0, 1, 0, 0 and the sums reproduce the bytes, so the even
+// columns are gathered in place instead (each byte is written at or before
+// the place it is read from). Odd widths go through the resampler.
+void HalveWidth(_tagBITMAPHANDLE* bitmap) {
+  const int32_t width = bitmap->width / 2;
+  if (bitmap->width % 2 != 0 || width == 0) {
+    IL_SizeBitmap(bitmap, width, bitmap->height, 4);
+    return;
+  }
+  const size_t oldStride = bitmap->bytesPerLine;
+  const size_t stride = Stride24(width);
+  const size_t used = 3 * static_cast<size_t>(width);
+  for (int32_t y = 0; y < bitmap->height; ++y) {
+    const unsigned char* in = bitmap->bits + static_cast<size_t>(y) * oldStride;
+    unsigned char* out = bitmap->bits + static_cast<size_t>(y) * stride;
+    for (size_t i = 0; i < used; i += 3, in += 6) {
+      out[i] = in[0];
+      out[i + 1] = in[1];
+      out[i + 2] = in[2];
+    }
+    std::memset(out + used, 0, stride - used);
+  }
+  bitmap->width = width;
+  bitmap->bytesPerLine = static_cast<uint32_t>(stride);
+  bitmap->dataSize = static_cast<uint64_t>(stride) * static_cast<uint64_t>(bitmap->height);
+}
+
 // 600-dpi pages are halved across; turned 300x600 pages are halved across and
 // doubled along. A resampling that fails leaves the bitmap as it was.
 void FitResolution(_tagBITMAPHANDLE* bitmap, int64_t resolutionMode, bool turned) {
   if (resolutionMode == 2) {
-    IL_SizeBitmap(bitmap, bitmap->width / 2, bitmap->height, 4);
+    HalveWidth(bitmap);
   } else if (resolutionMode == 1 && turned && bitmap->height <= INT32_MAX / 2) {
     IL_SizeBitmap(bitmap, bitmap->width / 2, 2 * bitmap->height, 4);
   }
@@ -180,25 +209,16 @@ void ShrinkForBorder(_tagBITMAPHANDLE* bitmap, float s) {
   *bitmap = shrunk;
 }
 
-// Converts the picture from sRGB to the printer profile. Skipped when the
-// transform cannot be built or the copy cannot be had; a refused conversion
-// puts the original pixels back.
+// Converts the picture from sRGB to the printer profile, in place (input and
+// output pixels have the same size, so every pixel is read before it is
+// written). Skipped when the transform cannot be built.
 void MatchColors(_tagBITMAPHANDLE* bitmap, const char* profilePath) {
   ColorTransformRef transform = get_colord_transform_func(profilePath);
   if (transform == nullptr) {
     return;
   }
-  const size_t size = static_cast<size_t>(bitmap->dataSize);
-  unsigned char* copy = NewBlock(size);
-  if (copy != nullptr) {
-    std::memcpy(copy, bitmap->bits, size);
-    std::memset(bitmap->bits, 0, size);
-    if (!ColorTransformConvert(transform, bitmap->width, bitmap->height, bitmap->bits, bitmap->bytesPerLine,
-                               copy, bitmap->bytesPerLine)) {
-      std::memcpy(bitmap->bits, copy, size);
-    }
-    GlobalFree(copy);
-  }
+  ColorTransformConvert(transform, bitmap->width, bitmap->height, bitmap->bits, bitmap->bytesPerLine,
+                        bitmap->bits, bitmap->bytesPerLine);
   releaseTransform(transform);
 }
 
@@ -208,21 +228,19 @@ struct ToneSettings {
   int32_t contrast[3];
 };
 
-void FreePlanes(_tagBITMAPHANDLE* const planes[3]) {
-  for (int k = 0; k < 3; ++k) {
-    IL_FreeBitmap(planes[k]);
-  }
-}
+using ToneTables = unsigned char[3][256];
 
-// Separates the bitmap into red, green and blue planes, runs the nine palette
-// operations and merges the planes into work. The bitmap is released; false
-// (with work empty) when separation or merge runs out of memory.
-bool AdjustTones(_tagBITMAPHANDLE* bitmap, const ToneSettings& tone, _tagBITMAPHANDLE* work) {
+// The palettes the nine plane operations leave: gamma, then intensity, then
+// contrast on planes 0, 1, 2 (red, green, blue). They act on palettes only,
+// so planes of one pixel give the same tables as planes of the whole page.
+// False when the planes cannot be had.
+bool MakeToneTables(const ToneSettings& tone, ToneTables tables) {
+  unsigned char pixel[4] = {};
+  _tagBITMAPHANDLE one{};
+  IL_CreateBitmap(&one, kRecordSize, 2, 1, 1, 24, 1, nullptr, 4, pixel, sizeof pixel);
   _tagBITMAPHANDLE records[3] = {};
   _tagBITMAPHANDLE* planes[3] = {&records[0], &records[1], &records[2]};
-  const bool separated = IL_ColorSeparateBitmap(bitmap, planes, kRecordSize, 0) == IL_SUCCESS;
-  IL_FreeBitmap(bitmap);
-  if (!separated) {
+  if (IL_ColorSeparateBitmap(&one, planes, kRecordSize, 0) != IL_SUCCESS) {
     return false;
   }
   for (int k = 0; k < 3; ++k) {
@@ -234,33 +252,72 @@ bool AdjustTones(_tagBITMAPHANDLE* bitmap, const ToneSettings& tone, _tagBITMAPH
   for (int k = 0; k < 3; ++k) {
     IL_ChangeBitmapContrast(planes[k], tone.contrast[k]);
   }
-  const bool merged = IL_ColorMergeBitmap(work, planes, kRecordSize, 0) == IL_SUCCESS;
-  FreePlanes(planes);
-  return merged;
+  for (int k = 0; k < 3; ++k) {
+    for (int e = 0; e < 256; ++e) {
+      tables[k][e] = planes[k]->palette[4 * e + k];
+    }
+    IL_FreeBitmap(planes[k]);
+  }
+  return true;
 }
 
-// Separates the work bitmap once more and merges it into a zero-filled record
-// the caller owns. Work is released; null when memory runs out.
-_tagBITMAPHANDLE* HandOver(_tagBITMAPHANDLE* work) {
-  _tagBITMAPHANDLE records[3] = {};
-  _tagBITMAPHANDLE* planes[3] = {&records[0], &records[1], &records[2]};
-  const bool separated = IL_ColorSeparateBitmap(work, planes, kRecordSize, 0) == IL_SUCCESS;
-  IL_FreeBitmap(work);
-  auto* result = separated ? static_cast<_tagBITMAPHANDLE*>(std::calloc(1, sizeof(_tagBITMAPHANDLE))) : nullptr;
-  if (result != nullptr && IL_ColorMergeBitmap(result, planes, kRecordSize, 0) != IL_SUCCESS) {
-    std::free(result);
-    result = nullptr;
+bool IsIdentity(const ToneTables tables) {
+  for (int k = 0; k < 3; ++k) {
+    for (int e = 0; e < 256; ++e) {
+      if (tables[k][e] != e) {
+        return false;
+      }
+    }
   }
-  FreePlanes(planes);
+  return true;
+}
+
+// Byte k of every pixel through table k, in place, and the row padding zeroed:
+// the bytes that separating the bitmap (colorOrder 1) into planes with these
+// palettes and merging them back would give, without the four page-sized
+// blocks. False (bitmap untouched) when the tables cannot be had.
+bool AdjustTones(_tagBITMAPHANDLE* bitmap, const ToneSettings& tone) {
+  ToneTables tables;
+  if (!MakeToneTables(tone, tables)) {
+    return false;
+  }
+  const bool identity = IsIdentity(tables);
+  const size_t used = 3 * static_cast<size_t>(bitmap->width);
+  for (int32_t y = 0; y < bitmap->height; ++y) {
+    unsigned char* row = bitmap->bits + static_cast<size_t>(y) * bitmap->bytesPerLine;
+    for (size_t i = 0; !identity && i < used; i += 3) {
+      row[i] = tables[0][row[i]];
+      row[i + 1] = tables[1][row[i + 1]];
+      row[i + 2] = tables[2][row[i + 2]];
+    }
+    std::memset(row + used, 0, bitmap->bytesPerLine - used);
+  }
+  return true;
+}
+
+// Moves the finished bitmap into a zero-filled record the caller owns: the
+// record a last separation and merge would give (24 bits, colorOrder 1, no
+// palette). Null, with the bitmap released, when the record cannot be had.
+_tagBITMAPHANDLE* HandOver(_tagBITMAPHANDLE* work) {
+  auto* result = static_cast<_tagBITMAPHANDLE*>(std::calloc(1, sizeof(_tagBITMAPHANDLE)));
+  if (result == nullptr) {
+    IL_FreeBitmap(work);
+    return nullptr;
+  }
+  *result = *work;
+  result->palette = nullptr;
+  result->paletteSize = 0;
+  *work = {};
   return result;
 }
 
 }  // namespace
 
 // The page (from the C heap) is taken over on every path. Null when the page
-// cannot be carried on: zero or negative width or height, sizes whose strides
-// do not fit the bitmap record, or memory exhausted for the quarter turn, the
-// plane separations or the result. The caller then prints no page.
+// cannot be carried on: a null page, zero or negative width or height (such a
+// page is skipped), sizes whose strides do not fit the bitmap record, or
+// memory exhausted for the quarter turn, the tone planes or the result
+// record. The caller then prints no page.
 _tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* page, long width, long height, int /*slot*/) {
   _tagBITMAPHANDLE bitmap{};
   const bool turn = paperRotate != 0;
@@ -284,11 +341,11 @@ _tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* page, long width, long he
     std::copy(intensity, intensity + 3, tone.intensity);
     std::copy(contrast, contrast + 3, tone.contrast);
   }
-  _tagBITMAPHANDLE work{};
-  if (!AdjustTones(&bitmap, tone, &work)) {
+  if (!AdjustTones(&bitmap, tone)) {
+    IL_FreeBitmap(&bitmap);
     return nullptr;
   }
-  IL_SharpenBitmap(&work, sharpness);
-  IL_ChangeBitmapSaturation(&work, adjust ? saturation : 0);
-  return HandOver(&work);
+  IL_SharpenBitmap(&bitmap, sharpness);
+  IL_ChangeBitmapSaturation(&bitmap, adjust ? saturation : 0);
+  return HandOver(&bitmap);
 }

@@ -55,6 +55,9 @@ TEST(ColorTransform, SwappedProfileExchangesRedAndGreen) {
   const std::vector<unsigned char> swapped = {0, 255, 0, 255, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0,
                                               255, 255, 0, 0, 255, 255, 255, 0, 255};
   EXPECT_EQ(ConvertRow(t, pure), swapped);
+  std::vector<unsigned char> inPlace = pure;
+  ASSERT_TRUE(ColorTransformConvert(t.ref, 8, 1, inPlace.data(), inPlace.size(), inPlace.data(), inPlace.size()));
+  EXPECT_EQ(inPlace, swapped);
   // Mixed colours: red and green change places, within a step of rounding.
   const std::vector<unsigned char> mixed = {200, 100, 50, 10, 20, 30, 128, 64, 32, 90, 180, 240};
   const std::vector<unsigned char> out = ConvertRow(t, mixed);
