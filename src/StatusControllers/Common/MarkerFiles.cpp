@@ -1,0 +1,60 @@
+#include "MarkerFiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "FixedPath.h"
+#include "SerialText.h"
+
+namespace {
+
+constexpr const char* kModelTag = "TQ-58";
+constexpr size_t kMarkerNameSize = 128;
+
+struct Marker {
+  const char* format;
+  int flag;
+  bool consumed;
+};
+
+constexpr Marker kMarkers[] = {
+    {"%s_%s_PDE_", kMarkerPde, false},         {"%s_%s_TC_PDE", kMarkerTcPde, true},
+    {"%s_%s_UTIL", kMarkerUtil, false},        {"%s_%s_TC_UTIL", kMarkerTcUtil, true},
+    {"%s_%s_START_UTIL", kMarkerStartUtil, true},
+};
+constexpr int kMarkerCount = sizeof kMarkers / sizeof kMarkers[0];
+
+}  // namespace
+
+int pdeFileCheck(const char* serialNo)
+{
+  if (!IsSafeSerialText(serialNo)) return 0;
+  char names[kMarkerCount][kMarkerNameSize];
+  for (int i = 0; i < kMarkerCount; ++i) {
+    std::snprintf(names[i], kMarkerNameSize, kMarkers[i].format, kModelTag, serialNo);
+  }
+  // The folder is opened without following a link, so removals stay inside it.
+  const std::string folder = TQ58_FixedPath(kTQ58CacheFolder);
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return 0;
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr) {
+    close(fd);
+    return 0;
+  }
+  int flags = 0;
+  while (const dirent* entry = readdir(dir)) {
+    for (int i = 0; i < kMarkerCount; ++i) {
+      if (std::strncmp(entry->d_name, names[i], std::strlen(names[i])) != 0) continue;
+      flags |= kMarkers[i].flag;
+      if (kMarkers[i].consumed) unlinkat(dirfd(dir), names[i], 0);
+    }
+  }
+  closedir(dir);
+  return flags;
+}
