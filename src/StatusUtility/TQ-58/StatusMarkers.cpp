@@ -1,0 +1,77 @@
+#include "StatusMarkers.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "CacheFolder.h"
+#include "FixedPath.h"
+
+namespace {
+
+constexpr const char* kModelTag = "TQ-58";
+
+const char* MarkerFormat(StatusMarker marker)
+{
+  switch (marker) {
+    case StatusMarker::kUtil: return "%s/%s_%s_UTIL";
+    case StatusMarker::kStartUtil: return "%s/%s_%s_START_UTIL";
+    case StatusMarker::kTcUtil: return "%s/%s_%s_TC_UTIL";
+  }
+  return "%s/%s_%s_UTIL";
+}
+
+// Formats a path below folder; the serial text is checked before, so a short
+// root keeps it within the buffer, and a long test root gets a bigger one.
+std::string FormatPath(const char* format, const std::string& folder, const std::string& serialNo)
+{
+  const int length = std::snprintf(nullptr, 0, format, folder.c_str(), kModelTag, serialNo.c_str());
+  if (length < 0) return std::string();
+  std::string path(static_cast<size_t>(length) + 1, '\0');
+  std::snprintf(path.data(), path.size(), format, folder.c_str(), kModelTag, serialNo.c_str());
+  path.resize(static_cast<size_t>(length));
+  return path;
+}
+
+}  // namespace
+
+const char* GetSerialTextProblem(const std::string& serialNo)
+{
+  if (serialNo.empty()) return "the serial text is empty";
+  if (serialNo.find('/') != std::string::npos) return "the serial text contains \"/\"";
+  char path[kMarkerPathSize];
+  const int length = std::snprintf(path, sizeof path, MarkerFormat(StatusMarker::kStartUtil), kTQ58CacheFolder,
+                                   kModelTag, serialNo.c_str());
+  if (length < 0 || static_cast<size_t>(length) >= sizeof path) return "the serial text is too long";
+  return nullptr;
+}
+
+std::string GetMarkerPath(const std::string& serialNo, StatusMarker marker)
+{
+  return FormatPath(MarkerFormat(marker), TQ58_FixedPath(kTQ58CacheFolder), serialNo);
+}
+
+std::string GetInfoFilePath(const std::string& serialNo)
+{
+  return FormatPath("%s/%s_%s.log", TQ58_FixedPath(kTQ58CacheFolder), serialNo);
+}
+
+void CreateMarker(const std::string& serialNo, StatusMarker marker)
+{
+  if (GetSerialTextProblem(serialNo) != nullptr) return;
+  CheckAndMake_CacheFolder();
+  const std::string path = GetMarkerPath(serialNo, marker);
+  // The cache folder is writable by everyone: never follow a link planted there.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return;
+  fchmod(fd, 0666);
+  close(fd);
+}
+
+void RemoveMarker(const std::string& serialNo, StatusMarker marker)
+{
+  if (GetSerialTextProblem(serialNo) != nullptr) return;
+  unlink(GetMarkerPath(serialNo, marker).c_str());
+}

@@ -1,0 +1,36 @@
+// The marker files the status window keeps in the cache folder for the status
+// daemon, and the path of the printer's information file.
+#ifndef TQ58_STATUSMARKERS_H
+#define TQ58_STATUSMARKERS_H
+
+#include <string>
+
+// The window's three markers.
+enum class StatusMarker {
+  kUtil,       // "_UTIL": present while the window runs
+  kStartUtil,  // "_START_UTIL": once, when launching has finished
+  kTcUtil,     // "_TC_UTIL": at each press of the update button
+};
+
+// Marker paths are held in buffers of this size.
+inline constexpr size_t kMarkerPathSize = 128;
+
+// Why a serial text cannot name the window's files; nullptr when it can. It must
+// not be empty, must not hold "/", and its longest marker path below the
+// installed cache folder must fit kMarkerPathSize (at most 80 bytes of serial text).
+const char* GetSerialTextProblem(const std::string& serialNo);
+
+// Full path of a marker or of the information file ("TQ-58_" + serial + ".log"),
+// below the cache folder as TQ58_ROOT maps it.
+std::string GetMarkerPath(const std::string& serialNo, StatusMarker marker);
+std::string GetInfoFilePath(const std::string& serialNo);
+
+// Creates the cache folders when missing, then the marker as an empty file with
+// mode 0666, truncating one that exists. A symbolic link or FIFO at the path is
+// not followed or waited on. Failures are passed over. Blocks on the file system only.
+void CreateMarker(const std::string& serialNo, StatusMarker marker);
+
+// Deletes the marker; the result is ignored. Blocks on the file system only.
+void RemoveMarker(const std::string& serialNo, StatusMarker marker);
+
+#endif
