@@ -317,10 +317,13 @@ bool TQ58_ReadEmulatedDeviceFile(const std::string& path, EmulatedDeviceFile* ou
   *out = EmulatedDeviceFile();
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
+  // Read what the file holds (it is small), never more than kMaxDeviceFile.
   std::string text;
-  text.resize(kMaxDeviceFile);
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<size_t>(in.gcount()));
+  char chunk[1024];
+  while (text.size() < kMaxDeviceFile && in.read(chunk, sizeof chunk).gcount() > 0) {
+    text.append(chunk, static_cast<size_t>(in.gcount()));
+  }
+  if (text.size() > kMaxDeviceFile) text.resize(kMaxDeviceFile);
   size_t pos = 0;
   while (pos < text.size()) {
     size_t end = text.find('\n', pos);

@@ -16,7 +16,7 @@ struct EmulatedBusOptions {
   // in-process tests of replies that never come stay short.
   unsigned maxTimeoutMs = 0;
   // How often WaitForChange rescans the folder.
-  unsigned rescanMs = 100;
+  unsigned rescanMs = 500;
 };
 
 // The bus of folder. Never fails: a missing folder is a bus without devices.

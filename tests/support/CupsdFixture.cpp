@@ -188,6 +188,17 @@ void PrivateCupsd::Stop()
   }
 }
 
+bool PrivateCupsd::AddBackend(const std::string& scheme, const std::string& script) const
+{
+  const std::string path = ServerBin() + "/backend/" + scheme;
+  {
+    std::ofstream out(path);
+    out << script;
+    if (!out) return false;
+  }
+  return chmod(path.c_str(), 0755) == 0;
+}
+
 ProcessResult PrivateCupsd::Run(const std::vector<std::string>& argv) const
 {
   return RunProcess(argv, std::string(), {"CUPS_SERVER=" + socket_, "CUPS_SERVERROOT=" + root_ + "/conf"});

@@ -37,6 +37,9 @@ public:
   // programs linked in) where a test may add its filter or backend.
   std::string ServerBin() const { return root_ + "/bin"; }
   std::string ErrorLog() const;
+  // Puts a backend script into ServerBin/backend (mode 0755, so it runs as lp),
+  // so that queues with its URI scheme can be made. Call after Start.
+  bool AddBackend(const std::string& scheme, const std::string& script) const;
 
   // Runs a CUPS tool (lpadmin, lpstat, lp ...) against this scheduler. Blocks.
   ProcessResult Run(const std::vector<std::string>& argv) const;

@@ -1,0 +1,49 @@
+// infotq58: the status daemon. Watches the USB bus for TQ-58 printers, keeps
+// an information file per printer in the cache folder and registers a print
+// queue for each. Runs until SIGINT or SIGTERM, which end it at once with
+// status 0: every file it writes is replaced whole, so nothing is left half done.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "CacheFolder.h"
+#include "DeviceThreads.h"
+#include "ModelTQ58.h"
+#include "PrintQueue.h"
+
+namespace {
+
+void SignalHandler(int /*signal*/) { _exit(0); }
+
+void InstallSignals()
+{
+  struct sigaction action = {};
+  action.sa_handler = SignalHandler;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);  // how systemd stops a service
+  // A closed standard output must not end the daemon; children get the default back.
+  signal(SIGPIPE, SIG_IGN);
+}
+
+}  // namespace
+
+int main()
+{
+  // Line-buffered, so that a message is out before a signal ends the process.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  InstallSignals();
+  CheckAndMake_CacheFolder();
+  UsbStatus status = kUsbOk;
+  std::unique_ptr<UsbBus> bus = TQ58_OpenUsbBus(&status);
+  if (bus == nullptr) {
+    std::printf("infotq58: unable to open the USB bus. ret = %08x\n", static_cast<unsigned>(status));
+    return -1;
+  }
+  DaemonConfig config;
+  config.queueStep = [](thdata* rec) { RunQueueStep(rec, kQueueModelTQ58, GetCupsQueuePlatform()); };
+  SetDaemonConfig(config);
+  RunDeviceWatch(bus.get(), kTQ58UsbVendorId, kTQ58UsbProductId, nullptr);
+  return 0;
+}

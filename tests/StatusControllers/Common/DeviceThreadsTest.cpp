@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "DaemonTestUtil.h"
+#include "DeviceThreads.h"
+#include "Emulator.h"
+#include "TempRoot.h"
+#include "UsbEmulated.h"
+
+namespace {
+
+// Printers on an emulated bus watched by the device-discovery loop on a thread
+// of its own, with short pauses and time-outs.
+class DeviceThreadsTest : public ::testing::Test {
+protected:
+  void SetUp() override
+  {
+    char pattern[] = "/tmp/tq58-watch-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    bus_ = pattern;
+    emulator_ = std::make_unique<Emulator>(bus_);
+    EmulatedBusOptions options;
+    options.maxTimeoutMs = 200;
+    options.rescanMs = 10;
+    usb_ = TQ58_OpenEmulatedBus(bus_, options);
+    DaemonConfig config;
+    config.passIntervalMs = 50;
+    config.busPollMs = 50;
+    config.deviceIdTimeoutMs = 200;
+    config.queueStep = [](thdata* rec) { rec->queueRegistered = true; };
+    SetDaemonConfig(config);
+  }
+
+  void TearDown() override
+  {
+    StopWatch();
+    DeviceRemoved(GetRecordedDevices());
+    SetDaemonConfig(DaemonConfig());
+    emulator_.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(bus_, ec);
+  }
+
+  void StartWatch()
+  {
+    watch_ = std::thread([this] { RunDeviceWatch(usb_.get(), kTQ58UsbVendorId, kTQ58UsbProductId, &stop_); });
+  }
+  void StopWatch()
+  {
+    stop_ = true;
+    if (watch_.joinable()) watch_.join();
+  }
+  void Plug(const std::string& name, const std::string& serial)
+  {
+    EmulatedPrinterState state;
+    state.serial = serial;
+    ASSERT_TRUE(emulator_->Plug(name, state));
+  }
+  std::string File(const std::string& serial) const
+  {
+    return ReadText(root_.CacheFolder(false) + "/TQ-58_" + serial + ".log");
+  }
+  bool FileValueIs(const std::string& serial, const std::string& key, const std::string& value) const
+  {
+    return InfoValue(File(serial), key) == value;
+  }
+
+  TempRoot root_;
+  std::string bus_;
+  std::unique_ptr<Emulator> emulator_;
+  std::unique_ptr<UsbBus> usb_;
+  std::atomic<bool> stop_{false};
+  std::thread watch_;
+};
+
+}  // namespace
+
+TEST_F(DeviceThreadsTest, RemovalRightAfterTheAddIsNotLost)
+{
+  const UsbDeviceRef ref{"gone#1", kTQ58UsbVendorId, kTQ58UsbProductId};
+  dealWithDevice(usb_.get(), ref);
+  DeviceRemoved({ref});
+  EXPECT_TRUE(GetRecordedDevices().empty());
+  DeviceRemoved({ref});  // a removal without a record does nothing
+}
+
+TEST_F(DeviceThreadsTest, UnplugDuringAPassReturnsAfterThePassAndTheOfflineFile)
+{
+  Plug("p1", "S1");
+  StartWatch();
+  ASSERT_TRUE(WaitUntil([&] { return FileValueIs("S1", "MODEL", "TQ-58"); }, 5000));
+  StopWatch();
+  root_.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_S1_UTIL", "");
+  EmulatorFaultSpec slow;
+  slow.kind = EmulatorFault::SlowReply;
+  slow.query = "FVER";
+  slow.delayMs = 150;
+  slow.count = -1;
+  emulator_->InjectFault("p1", slow);
+  emulator_->ClearCommandLog("p1");
+  ASSERT_TRUE(WaitUntil([&] { return !emulator_->GetCommandLog("p1").empty(); }, 5000));
+  ASSERT_TRUE(emulator_->Unplug("p1"));
+  DeviceRemoved(GetRecordedDevices());
+  EXPECT_TRUE(GetRecordedDevices().empty());
+  EXPECT_EQ(InfoValue(File("S1"), "PRINTER_STATUS"), "99999");
+}

@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DaemonTestUtil.h"
+#include "Emulator.h"
+#include "MarkerFiles.h"
+#include "PollingPass.h"
+#include "TempRoot.h"
+#include "UsbEmulated.h"
+
+namespace {
+
+using Log = std::vector<std::string>;
+const std::string kSerial = "TQ58-0001";
+const Log kQueries = {"STATUS", "INFO FVER", "INFO MEDIA", "INFO MEDIA_CLASS_RFID", "INFO MQTY_DEFAULT", "INFO MQTY"};
+
+Log With(Log log, size_t at, const std::string& command)
+{
+  log.insert(log.begin() + static_cast<long>(at), command);
+  return log;
+}
+
+// One emulated printer "p1" and its record, with short time-outs and pauses,
+// and a queue step that only notes that it ran.
+class PollingPassTest : public ::testing::Test {
+protected:
+  static constexpr unsigned kShortMs = 200;
+
+  void SetUp() override
+  {
+    char pattern[] = "/tmp/tq58-pass-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    bus_ = pattern;
+    emulator_ = std::make_unique<Emulator>(bus_);
+    ASSERT_TRUE(emulator_->Plug("p1", EmulatedPrinterState()));
+    EmulatedBusOptions options;
+    options.maxTimeoutMs = kShortMs;
+    usb_ = TQ58_OpenEmulatedBus(bus_, options);
+    DaemonConfig config;
+    config.passIntervalMs = 20;
+    config.serialRetryMs = 20;
+    config.deviceIdTimeoutMs = kShortMs;
+    config.queueStep = [this](thdata* rec) {
+      ++queueSteps_;
+      rec->queueRegistered = true;
+    };
+    SetDaemonConfig(config);
+    std::vector<UsbDeviceRef> devices;
+    usb_->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices);
+    ASSERT_EQ(devices.size(), 1u);
+    rec_.bus = usb_.get();
+    rec_.service = devices[0];
+  }
+
+  void TearDown() override
+  {
+    SetDaemonConfig(DaemonConfig());
+    emulator_.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(bus_, ec);
+  }
+
+  std::string File() const { return ReadText(root_.CacheFolder(false) + "/TQ-58_" + kSerial + ".log"); }
+  std::string Marker(const std::string& suffix) const { return root_.CacheFolder() + "/TQ-58_" + kSerial + suffix; }
+  void Touch(const std::string& suffix) const { root_.WriteFile(Marker(suffix).substr(root_.Path().size() + 1), ""); }
+  bool Exists(const std::string& suffix) const { return std::filesystem::exists(Marker(suffix)); }
+  Log TakeLog()
+  {
+    Log log = emulator_->GetCommandLog("p1");
+    emulator_->ClearCommandLog("p1");
+    return log;
+  }
+  void Register()
+  {
+    RunPollingPass(&rec_);
+    ASSERT_TRUE(rec_.queueRegistered);
+    TakeLog();
+  }
+  void Fault(EmulatorFault kind, const std::string& query, int count)
+  {
+    EmulatorFaultSpec f;
+    f.kind = kind;
+    f.query = query;
+    f.count = count;
+    ASSERT_TRUE(emulator_->InjectFault("p1", f));
+  }
+
+  TempRoot root_;
+  std::string bus_;
+  std::unique_ptr<Emulator> emulator_;
+  std::unique_ptr<UsbBus> usb_;
+  thdata rec_;
+  int queueSteps_ = 0;
+};
+
+}  // namespace
+
+TEST_F(PollingPassTest, FirstPassLearnsThePrinterAndLaterPassesLeaveItAlone)
+{
+  RunPollingPass(&rec_);
+  EXPECT_TRUE(rec_.serialKnown);
+  EXPECT_STREQ(rec_.serialNo, kSerial.c_str());
+  EXPECT_TRUE(rec_.modelKnown);
+  EXPECT_STREQ(rec_.model, "TQ-58");
+  EXPECT_EQ(queueSteps_, 1);
+  EXPECT_EQ(TakeLog(), With(kQueries, 0, "INFO SERIAL_NUMBER"));
+  // The writer used the pass's own connection.
+  EXPECT_EQ(emulator_->GetConnectionCount("p1"), 1);
+  const std::string text = File();
+  EXPECT_EQ(LineCount(text), 16);
+  EXPECT_EQ(InfoValue(text, "MODEL"), "TQ-58");
+  EXPECT_EQ(InfoValue(text, "PRINTER_SERIAL_NO"), kSerial);
+  EXPECT_EQ(InfoValue(text, "MEDIA_SIZE"), "150");
+  EXPECT_EQ(InfoValue(text, "TOTAL_COUNT"), "");
+  EXPECT_EQ(rec_.markerFlags, 0);
+
+  std::filesystem::remove(root_.CacheFolder() + "/TQ-58_" + kSerial + ".log");
+  RunPollingPass(&rec_);
+  EXPECT_TRUE(TakeLog().empty());
+  EXPECT_EQ(emulator_->GetConnectionCount("p1"), 1);
+  EXPECT_FALSE(std::filesystem::exists(root_.CacheFolder() + "/TQ-58_" + kSerial + ".log"));
+  EXPECT_EQ(queueSteps_, 1);
+}
+
+TEST_F(PollingPassTest, MarkersDecideWhetherAndWhenTheCountIsRead)
+{
+  Register();
+  emulator_->Update("p1", [](EmulatedPrinterState& s) { s.totalCount = 42; });
+  Touch("_TC_UTIL");
+  RunPollingPass(&rec_);
+  EXPECT_EQ(TakeLog(), With(kQueries, 0, "MNT_RD COUNTER_LIFE"));
+  EXPECT_EQ(InfoValue(File(), "TOTAL_COUNT"), "00000042");
+  EXPECT_FALSE(Exists("_TC_UTIL"));
+
+  Touch("_START_UTIL");
+  RunPollingPass(&rec_);
+  EXPECT_EQ(TakeLog(), With(kQueries, 1, "MNT_RD COUNTER_LIFE"));
+  EXPECT_EQ(InfoValue(File(), "TOTAL_COUNT"), "00000042");
+
+  emulator_->Update("p1", [](EmulatedPrinterState& s) { s.status = 900; });
+  Touch("_START_UTIL");
+  RunPollingPass(&rec_);
+  EXPECT_EQ(TakeLog(), kQueries);
+  EXPECT_EQ(InfoValue(File(), "PRINTER_STATUS"), "00900");
+  EXPECT_EQ(InfoValue(File(), "TOTAL_COUNT"), "");
+  EXPECT_FALSE(Exists("_START_UTIL"));
+
+  Touch("_UTIL");
+  Touch("_PDE_7");
+  for (int i = 0; i < 2; ++i) {
+    RunPollingPass(&rec_);
+    EXPECT_EQ(TakeLog(), kQueries);
+    EXPECT_EQ(InfoValue(File(), "TOTAL_COUNT"), "");
+  }
+  EXPECT_TRUE(Exists("_UTIL"));
+  EXPECT_TRUE(Exists("_PDE_7"));
+}
+
+TEST_F(PollingPassTest, SerialNumberIsReadOnceMoreInTheSamePass)
+{
+  Fault(EmulatorFault::NoReply, "SERIAL_NUMBER", 1);
+  RunPollingPass(&rec_);
+  EXPECT_TRUE(rec_.serialKnown);
+  EXPECT_EQ(LineCount(File()), 16);
+
+  thdata other;
+  other.bus = rec_.bus;
+  other.service = rec_.service;
+  Fault(EmulatorFault::NoReply, "SERIAL_NUMBER", 2);
+  std::filesystem::remove(root_.CacheFolder() + "/TQ-58_" + kSerial + ".log");
+  RunPollingPass(&other);
+  EXPECT_FALSE(other.serialKnown);
+  EXPECT_EQ(queueSteps_, 1);
+  EXPECT_FALSE(std::filesystem::exists(root_.CacheFolder() + "/TQ-58_" + kSerial + ".log"));
+}
+
+TEST_F(PollingPassTest, ReplyCannotAddALineToTheFile)
+{
+  emulator_->Update("p1", [](EmulatedPrinterState& s) {
+    s.replyOverride["FVER"] = "1.00\nMEDIA_CLASS=\"9999\"\r";
+    s.replyOverride["MEDIA"] = "00\x01" "150\r";
+  });
+  RunPollingPass(&rec_);
+  const std::string text = File();
+  EXPECT_EQ(LineCount(text), 16);
+  EXPECT_EQ(InfoValue(text, "PRINTER_VERSION"), "1.00");
+  EXPECT_EQ(InfoValue(text, "MEDIA_CLASS"), "0001");
+  EXPECT_EQ(InfoValue(text, "MEDIA_SIZE"), "");
+}
+
+TEST_F(PollingPassTest, SilentPrinterEndsThePassWithinTheTimeOutsAndTheNextRecovers)
+{
+  Register();
+  Touch("_UTIL");
+  Fault(EmulatorFault::NoReply, "", -1);
+  const auto start = std::chrono::steady_clock::now();
+  RunPollingPass(&rec_);
+  // Six queries, each one read time-out.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(6 * kShortMs + 1500));
+  std::string text = File();
+  EXPECT_EQ(InfoValue(text, "PRINTER_STATUS"), "99999");
+  EXPECT_EQ(InfoValue(text, "PRINTER_MESSAGE"), "00006");
+  EXPECT_EQ(InfoValue(text, "PRINTER_VERSION"), "");
+  EXPECT_EQ(InfoValue(text, "MODEL"), "TQ-58");
+
+  emulator_->ClearFaults("p1");
+  RunPollingPass(&rec_);
+  text = File();
+  EXPECT_EQ(InfoValue(text, "PRINTER_STATUS"), "00000");
+  EXPECT_EQ(InfoValue(text, "PRINTER_VERSION"), "1.00");
+}
+
+TEST_F(PollingPassTest, OneTimeMarkerOfAPassThatCannotOpenThePrinterIsGone)
+{
+  Register();
+  const std::string before = File();
+  ASSERT_TRUE(emulator_->Unplug("p1"));
+  Touch("_TC_UTIL");
+  testing::internal::CaptureStdout();
+  RunPollingPass(&rec_);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "thread_function: unable to open device. ret = 00000003\n");
+  EXPECT_FALSE(Exists("_TC_UTIL"));
+  EXPECT_EQ(rec_.markerFlags, 0);
+  EXPECT_EQ(File(), before);
+}
+
+TEST_F(PollingPassTest, StoppedThreadLeavesTheOfflineFile)
+{
+  rec_.stopRequest = true;  // not listed, and stopped: no pass runs
+  thDevData.clear();
+  EXPECT_EQ(thread_function(&rec_), 0);
+  EXPECT_TRUE(emulator_->GetCommandLog("p1").empty());
+  EXPECT_FALSE(std::filesystem::exists(root_.CacheFolder(false) + "/TQ-58_.log"));
+
+  RunPollingPass(&rec_);
+  testing::internal::CaptureStdout();
+  thread_function(&rec_);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(InfoValue(File(), "PRINTER_STATUS"), "99999");
+  EXPECT_EQ(InfoValue(File(), "MODEL"), "");
+}
+
+TEST_F(PollingPassTest, PrinterThatVanishesBeforeItsInterfaceOpensIsReported)
+{
+  // A device whose socket exists but takes no connection.
+  const std::string folder = bus_ + "/dead";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder + "/device") << "idVendor=" << kTQ58UsbVendorId << "\nidProduct=12\nconfiguration=1\ninterface=0\n";
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/bulk", folder.c_str());
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  std::vector<UsbDeviceRef> devices;
+  usb_->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices);
+  ASSERT_EQ(devices.size(), 2u);
+  thdata dead;
+  dead.bus = usb_.get();
+  dead.service = devices[0].id.rfind("dead#", 0) == 0 ? devices[0] : devices[1];
+  testing::internal::CaptureStdout();
+  RunPollingPass(&dead);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "thread_function: error closing device - 00000003\n");
+  EXPECT_FALSE(dead.serialKnown);
+  close(fd);
+}
