@@ -1,5 +1,7 @@
 #include "UsbEmulated.h"
 
+#include <sys/inotify.h>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -274,6 +276,26 @@ UsbStatus EmulatedBus::ListDevices(uint16_t vendorId, uint16_t productId, std::v
   return kUsbOk;
 }
 
+// Watches the bus folder and every device folder in it, so that a plug-in (the
+// socket appearing) or a removal wakes the waiter without rescanning.
+int WatchBusFolder(const std::string& folder)
+{
+  const int fd = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  if (fd < 0) return -1;
+  constexpr uint32_t kEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_ATTRIB;
+  if (inotify_add_watch(fd, folder.c_str(), kEvents | IN_DELETE_SELF) < 0) {
+    close(fd);
+    return -1;
+  }
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      if (entry->d_name[0] != '.') inotify_add_watch(fd, (folder + "/" + entry->d_name).c_str(), kEvents);
+    }
+    closedir(dir);
+  }
+  return fd;
+}
+
 void EmulatedBus::WaitForChange(unsigned timeoutMs)
 {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -283,11 +305,29 @@ void EmulatedBus::WaitForChange(unsigned timeoutMs)
     return std::equal(x.begin(), x.end(), y.begin(), y.end(),
                       [](const Attached& a, const Attached& b) { return a.name == b.name && a.socket == b.socket; });
   };
+  // With inotify the wait costs nothing until something changes; without it
+  // (or for a folder that does not exist yet) the folder is rescanned.
+  int fd = WatchBusFolder(folder_);
   for (int left = MsLeft(deadline); left > 0; left = MsLeft(deadline)) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::min<unsigned>(static_cast<unsigned>(left), options_.rescanMs)));
+    const int wait = std::min<int>(left, fd >= 0 ? left : static_cast<int>(options_.rescanMs));
+    if (fd >= 0) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, wait) > 0) {
+        char events[4096];
+        while (read(fd, events, sizeof events) > 0) {
+        }
+      }
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+    }
     Scan(&now);
-    if (!same(before, now)) return;
+    if (!same(before, now)) break;
+    if (fd >= 0) {  // a new device folder without its socket yet: watch it too
+      close(fd);
+      fd = WatchBusFolder(folder_);
+    }
   }
+  if (fd >= 0) close(fd);
 }
 
 UsbStatus EmulatedBus::OpenDevice(const UsbDeviceRef& device, std::unique_ptr<UsbDevice>* out)

@@ -15,8 +15,8 @@ struct EmulatedBusOptions {
   // When not 0, every transfer time-out is cut to this many milliseconds, so
   // in-process tests of replies that never come stay short.
   unsigned maxTimeoutMs = 0;
-  // How often WaitForChange rescans the folder.
-  unsigned rescanMs = 500;
+  // How often WaitForChange rescans the folder (the bus contract allows once a second).
+  unsigned rescanMs = 1000;
 };
 
 // The bus of folder. Never fails: a missing folder is a bus without devices.

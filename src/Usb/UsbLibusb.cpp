@@ -184,7 +184,8 @@ void LibusbBus::WaitForChange(unsigned timeoutMs)
 {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   if (!hotplug_) {
-    std::this_thread::sleep_until(deadline);
+    // Without hotplug events the caller rescans after each wait: keep it to a second.
+    std::this_thread::sleep_until(std::min(deadline, Clock::now() + std::chrono::seconds(1)));
     return;
   }
   while (!changed_.exchange(false)) {

@@ -41,7 +41,7 @@ struct DaemonConfig {
   unsigned passIntervalMs = 1000;     // pause between two polling passes
   unsigned serialRetryMs = 1000;      // pause before the second serial-number read
   unsigned deviceIdTimeoutMs = 5000;  // GET_DEVICE_ID time-out
-  unsigned busPollMs = 1000;          // longest wait for a bus change in the main loop
+  unsigned busPollMs = 1000;          // longest wait for a bus change in the main loop (a change ends it early)
   // The queue step of a pass (PrintQueue.h); empty: no queue is registered.
   std::function<void(thdata*)> queueStep;
 };
