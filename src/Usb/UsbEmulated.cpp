@@ -312,10 +312,9 @@ void EmulatedBus::WaitForChange(unsigned timeoutMs)
     const int wait = std::min<int>(left, fd >= 0 ? left : static_cast<int>(options_.rescanMs));
     if (fd >= 0) {
       pollfd p{fd, POLLIN, 0};
-      if (poll(&p, 1, wait) > 0) {
-        char events[4096];
-        while (read(fd, events, sizeof events) > 0) {
-        }
+      if (poll(&p, 1, wait) <= 0) continue;  // no event: nothing changed, no rescan needed
+      char events[4096];
+      while (read(fd, events, sizeof events) > 0) {
       }
     } else {
       std::this_thread::sleep_for(std::chrono::milliseconds(wait));
