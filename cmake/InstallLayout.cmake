@@ -28,14 +28,17 @@ set(TQ58_PRUNE_FOLDERS
   "/Library/Caches/Pellori;/Library/Printers/Pellori/Filters;/Library/Printers/Pellori/Icons;/Library/Printers/Pellori/StatusControllers;/Library/Printers/Pellori/Utilities;/Library/Printers/Pellori")
 
 # What the Linux installation adds beside those paths (removed after them).
-set(TQ58_UNINSTALLER "/Library/Printers/Pellori/Uninstall/UninstallTQ58")
+set(TQ58_UNINSTALL_FOLDER "/Library/Printers/Pellori/Uninstall")
+set(TQ58_UNINSTALLER "${TQ58_UNINSTALL_FOLDER}/UninstallTQ58")
 set(TQ58_CUPS_BACKEND_LINK "/usr/lib/cups/backend/fyxbackend")
+# CUPS finds the PPD's filter "rastertotq58" in its own filter folder.
+set(TQ58_CUPS_FILTER_LINK "/usr/lib/cups/filter/rastertotq58")
 set(TQ58_SYSTEMD_UNIT "/lib/systemd/system/infotq58.service")
 set(TQ58_SYSTEMD_UNIT_NAME "infotq58.service")
 set(TQ58_POLKIT_ACTION "/usr/share/polkit-1/actions/${TQ58_HELPER_SERVICE}.policy")
 set(TQ58_DESKTOP_ENTRY "/usr/share/applications/tq58-status.desktop")
 set(TQ58_LINUX_EXTRAS
-  "${TQ58_CUPS_BACKEND_LINK};${TQ58_SYSTEMD_UNIT};${TQ58_POLKIT_ACTION};${TQ58_DESKTOP_ENTRY};${TQ58_UNINSTALLER};/Library/Printers/Pellori/Uninstall")
+  "${TQ58_CUPS_BACKEND_LINK};${TQ58_CUPS_FILTER_LINK};${TQ58_SYSTEMD_UNIT};${TQ58_POLKIT_ACTION};${TQ58_DESKTOP_ENTRY};${TQ58_UNINSTALLER};${TQ58_UNINSTALL_FOLDER}")
 
 # C++ initialiser lists from the CMake lists above.
 function(tq58_cxx_list out)
