@@ -25,6 +25,8 @@ void InstallCancelHandler()
 {
   struct sigaction action {};
   action.sa_handler = CancelJob;
+  // Restarted, so that a write to the stream cut by the signal does not tear a packet.
+  action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   sigaction(SIGTERM, &action, nullptr);
 }

@@ -1,5 +1,6 @@
 #include "JobPages.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -7,6 +8,10 @@
 #include "NvoImgLib.h"
 
 namespace {
+
+// Copies of one page are sent even when a cancel arrives meanwhile, so a page
+// may not ask for an endless run of them: the scheduler's own default limit.
+constexpr unsigned kMaxCopies = 9999;
 
 void SendBatchSettings(DeviceEntry& entry, const JobContext& job)
 {
@@ -37,8 +42,9 @@ bool SkipPage(cups_raster_t* raster, const cups_page_header2_t& header)
 unsigned char* ReadPage(cups_raster_t* raster, const cups_page_header2_t& header, int orientation, bool* readable)
 {
   const size_t rowBytes = PageRowBytes(header.cupsWidth);
+  // The line buffer is sized by the header too: a line above the page limit is refused.
   const bool fits = header.cupsWidth > 0 && header.cupsHeight > 0 && rowBytes > 0 &&
-                    header.cupsHeight <= kMaxPageBytes / rowBytes;
+                    header.cupsHeight <= kMaxPageBytes / rowBytes && header.cupsBytesPerLine <= kMaxPageBytes;
   if (!fits) {
     *readable = SkipPage(raster, header);
     return nullptr;
@@ -118,7 +124,7 @@ void RunPageLoop(DeviceEntry& entry, cups_raster_t* raster, JobContext& job)
       _tagBITMAPHANDLE* bitmap =
           entry.MakeImageData(reinterpret_cast<char*>(page), header.cupsWidth, header.cupsHeight, pending);
       if (bitmap != nullptr) {
-        SendCopies(entry, bitmap, header.NumCopies, pageIndex, &pending, job);
+        SendCopies(entry, bitmap, std::min(header.NumCopies, kMaxCopies), pageIndex, &pending, job);
         IL_FreeBitmap(bitmap);
         std::free(bitmap);
       }

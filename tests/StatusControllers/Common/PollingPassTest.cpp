@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -272,4 +273,45 @@ TEST_F(PollingPassTest, PrinterThatVanishesBeforeItsInterfaceOpensIsReported)
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "thread_function: error closing device - 00000003\n");
   EXPECT_FALSE(dead.serialKnown);
   close(fd);
+}
+
+// The cache folder removed while the daemon runs: a pass without markers has
+// nothing to do; once a marker is back, the pass makes the folder and the file again.
+TEST_F(PollingPassTest, RemovedCacheFolderIsMadeAgainWhenAMarkerAsks)
+{
+  Register();
+  std::filesystem::remove_all(root_.CacheFolder(false));
+  RunPollingPass(&rec_);
+  EXPECT_FALSE(std::filesystem::exists(root_.CacheFolder(false)));
+  emulator_->Update("p1", [](EmulatedPrinterState& s) { s.status = 900; });
+  Touch("_START_UTIL");
+  RunPollingPass(&rec_);
+  EXPECT_EQ(InfoValue(File(), "PRINTER_STATUS"), "00900");
+}
+
+// The cache folder made read-only while the daemon runs (a tmpfs of its own,
+// remounted): the pass writes nothing, the old file stays whole, and the
+// first pass after it is writable again brings the file up to date.
+TEST_F(PollingPassTest, ReadOnlyCacheFolderKeepsTheOldFile)
+{
+  const std::string folder = root_.CacheFolder();
+  if (mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=256k,mode=0777") != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs on the cache folder; needs root";
+  }
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{folder};
+  Register();
+  const std::string old = File();
+  ASSERT_EQ(InfoValue(old, "MODEL"), "TQ-58");
+  emulator_->Update("p1", [](EmulatedPrinterState& s) { s.status = 900; });
+  Touch("_START_UTIL");
+  ASSERT_EQ(mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+  RunPollingPass(&rec_);
+  EXPECT_EQ(File(), old);
+  ASSERT_EQ(mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT, "size=256k,mode=0777"), 0);
+  Touch("_START_UTIL");
+  RunPollingPass(&rec_);
+  EXPECT_EQ(InfoValue(File(), "PRINTER_STATUS"), "00900");
 }
