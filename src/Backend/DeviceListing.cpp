@@ -1,0 +1,50 @@
+#include "DeviceListing.h"
+
+#include <cups/backend.h>
+
+#include "DeviceId.h"
+#include "ModelTQ58.h"
+#include "PhotoPrinterIF.h"
+#include "PrinterLink.h"
+#include "SerialText.h"
+
+namespace {
+
+// The device ID with every control byte made a space, so it stays one field of one line.
+std::string ReadDeviceId(UsbInterface* intf)
+{
+  int configuration = 0, number = 0;
+  std::string id;
+  if (intf->GetConfigurationValue(&configuration) != kUsbOk || intf->GetInterfaceNumber(&number) != kUsbOk ||
+      !GetDeviceId(intf, configuration, number, &id)) {
+    return std::string();
+  }
+  for (char& c : id) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  return id;
+}
+
+}  // namespace
+
+std::vector<ListedPrinter> ListPrinters(UsbBus* bus, const BackendConfig& config)
+{
+  std::vector<ListedPrinter> printers;
+  std::vector<UsbDeviceRef> devices;
+  if (bus == nullptr || bus->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices) != kUsbOk) return printers;
+  for (const UsbDeviceRef& ref : devices) {
+    PrinterHandle printer;
+    if (OpenPrinterInterface(bus, ref, config.listClaimWaitMs, config, nullptr, &printer) != kUsbOk) continue;
+    char serial[kSerialTextSize] = {};
+    if (GetSerialNo(printer.intf.get(), serial, sizeof serial) < 0 || serial[0] == '\0') continue;
+    printers.push_back({std::string(kQueueModelTQ58.uriPrefix) + serial, ReadDeviceId(printer.intf.get())});
+  }
+  return printers;
+}
+
+void ReportPrinters(const std::vector<ListedPrinter>& printers)
+{
+  for (const ListedPrinter& p : printers) {
+    cupsBackendReport("direct", p.deviceUri.c_str(), kTQ58MakeAndModel, kTQ58MakeAndModel, p.deviceId.c_str(), "");
+  }
+}

@@ -1,0 +1,257 @@
+// Whole backend jobs against the printer emulator: the job information file,
+// the stream, waiting for a printer that is not there, unplugging during a
+// job, cancelling, and the daemon's queries on a connection of their own.
+#include <cups/backend.h>
+#include <fcntl.h>
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+
+#include "BackendJobFixture.h"
+#include "DaemonTestUtil.h"
+#include "PhotoPrinterIF.h"
+#include "PrinterLink.h"
+
+namespace {
+
+std::vector<std::string> PlanesOf(const std::vector<EmulatedPrint>& prints, size_t index)
+{
+  return index < prints.size() ? prints[index].planes : std::vector<std::string>();
+}
+
+std::vector<std::string> SentPlanes(int print, size_t size)
+{
+  return {PlanePayload(print, 0, size), PlanePayload(print, 1, size), PlanePayload(print, 2, size)};
+}
+
+TEST_F(BackendJobTest, SendsTheStreamWithTheJobFileFromThePrintersAnswer)
+{
+  std::string during;
+  lines_.OnLine([&](const std::string& line) {
+    if (line.rfind("INFO: Printing", 0) == 0) during = ReadText(JobFile("11"));
+  });
+  PipeFeeder input(JobStream(2, 20000));
+  EXPECT_EQ(Run(Job("11", input.ReadFd())), CUPS_BACKEND_OK) << lines_.Text();
+  EXPECT_EQ(during, "MEDIA_CLASS=\"0001\"\n");
+  EXPECT_FALSE(std::filesystem::exists(JobFile("11")));
+  ASSERT_TRUE(WaitUntil([&] { return emulator_->GetPrintCount("p1") == 2; }, 3000));
+  const std::vector<EmulatedPrint> prints = emulator_->GetPrints("p1");
+  EXPECT_EQ(PlanesOf(prints, 0), SentPlanes(1, 20000));
+  EXPECT_EQ(PlanesOf(prints, 1), SentPlanes(2, 20000));
+  EXPECT_TRUE(lines_.Has("STATE: +connecting-to-device"));
+  EXPECT_TRUE(lines_.Has("STATE: -connecting-to-device"));
+  EXPECT_TRUE(lines_.Has("INFO: Sent 2 print(s) to the printer."));
+}
+
+TEST_F(BackendJobTest, TheDaemonsFileGivesTheMediaClassBeforeThePrinterIsLookedFor)
+{
+  root_.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_" + kSerialText + ".log",
+                  "#MEDIA_INFORMATION\nMEDIA_SIZE=\"150\"\nMEDIA_CLASS=\"0007\"\n");
+  std::string atStart;
+  lines_.OnLine([&](const std::string& line) {
+    if (line == "STATE: +connecting-to-device") atStart = ReadText(JobFile("12"));
+  });
+  PipeFeeder input(JobStream(1, 100));
+  EXPECT_EQ(Run(Job("12", input.ReadFd())), CUPS_BACKEND_OK) << lines_.Text();
+  EXPECT_EQ(atStart, "MEDIA_CLASS=\"0007\"\n");
+  EXPECT_FALSE(std::filesystem::exists(JobFile("12")));
+}
+
+TEST_F(BackendJobTest, APrinterThatStaysAwayMakesTheJobRetryLater)
+{
+  ASSERT_TRUE(emulator_->Unplug("p1"));
+  config_.attachWaitMs = 300;
+  root_.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_" + kSerialText + ".log", "MEDIA_CLASS=\"0001\"\n");
+  PipeFeeder input(JobStream(1, 100));
+  EXPECT_EQ(Run(Job("13", input.ReadFd())), CUPS_BACKEND_RETRY);
+  EXPECT_TRUE(lines_.Has("STATE: +offline-report")) << lines_.Text();
+  EXPECT_TRUE(lines_.HasPrefix("ERROR: The TQ-58 printer with serial AB%2012 is not connected"));
+  EXPECT_FALSE(std::filesystem::exists(JobFile("13")));  // written at once, removed at the end
+  // A printer of another serial number is not taken for it.
+  EmulatedPrinterState other;
+  other.serial = "ZZ";
+  ASSERT_TRUE(emulator_->Plug("p2", other));
+  PipeFeeder again(JobStream(1, 100));
+  EXPECT_EQ(Run(Job("14", again.ReadFd())), CUPS_BACKEND_RETRY);
+  EXPECT_EQ(emulator_->GetPrintCount("p2"), 0);
+}
+
+TEST_F(BackendJobTest, APrinterPluggedInWhileTheJobWaitsGetsIt)
+{
+  ASSERT_TRUE(emulator_->Unplug("p1"));
+  lines_.OnLine([&](const std::string& line) {
+    if (line == "STATE: +offline-report") Plug();
+  });
+  PipeFeeder input(JobStream(1, 1000));
+  EXPECT_EQ(Run(Job("15", input.ReadFd())), CUPS_BACKEND_OK) << lines_.Text();
+  EXPECT_TRUE(lines_.Has("STATE: -offline-report"));
+  EXPECT_TRUE(WaitUntil([&] { return emulator_->GetPrintCount("p1") == 1; }, 3000));
+}
+
+TEST_F(BackendJobTest, UnpluggedDuringAJobThePrintUnderWayIsSentAgainWhole)
+{
+  const std::string clock = Packet("CNTRL", "SET_SYS_TIME", "20240101120000");
+  const std::string print2 = PrintPackets(2, 30000);
+  const std::string first = clock + PrintPackets(1, 30000) + print2.substr(0, 40000);
+  const std::string rest = print2.substr(40000) + PrintPackets(3, 30000);
+  PipeFeeder input(first, rest);
+  std::vector<EmulatedPrint> before;
+  std::thread unplugger([&] {
+    // Once print 1 is out: unplug, then hand the backend the rest to write.
+    WaitUntil([&] { return emulator_->GetPrintCount("p1") == 1; }, 5000);
+    before = emulator_->GetPrints("p1");
+    emulator_->Unplug("p1");
+    input.Open();
+  });
+  lines_.OnLine([&](const std::string& line) {
+    if (line == "STATE: +offline-report") Plug();
+  });
+  EXPECT_EQ(Run(Job("16", input.ReadFd())), CUPS_BACKEND_OK) << lines_.Text();
+  unplugger.join();
+  ASSERT_EQ(before.size(), 1u);
+  EXPECT_EQ(PlanesOf(before, 0), SentPlanes(1, 30000));
+  ASSERT_TRUE(WaitUntil([&] { return emulator_->GetPrintCount("p1") == 2; }, 3000))
+      << emulator_->GetPrintCount("p1") << "\n" << lines_.Text();
+  const std::vector<EmulatedPrint> after = emulator_->GetPrints("p1");
+  EXPECT_EQ(PlanesOf(after, 0), SentPlanes(2, 30000));
+  EXPECT_EQ(PlanesOf(after, 1), SentPlanes(3, 30000));
+  EXPECT_EQ(emulator_->GetCommandLog("p1").front(), "INFO SERIAL_NUMBER");
+  EXPECT_TRUE(lines_.Has("INFO: The printer is connected again."));
+}
+
+TEST_F(BackendJobTest, CancelEndsTheWaitAndRemovesTheJobFile)
+{
+  ASSERT_TRUE(emulator_->Unplug("p1"));
+  root_.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_" + kSerialText + ".log", "MEDIA_CLASS=\"0001\"\n");
+  lines_.OnLine([&](const std::string& line) {
+    if (line == "STATE: +offline-report") cancel_ = 1;
+  });
+  PipeFeeder input(JobStream(1, 100));
+  EXPECT_EQ(Run(Job("17", input.ReadFd())), CUPS_BACKEND_FAILED);
+  EXPECT_TRUE(lines_.Has("INFO: The job was cancelled."));
+  EXPECT_FALSE(std::filesystem::exists(JobFile("17")));
+}
+
+TEST_F(BackendJobTest, ArgumentsAndDeviceUri)
+{
+  BackendJob job;
+  const char* five[] = {"uri", "1", "user", "title", "1"};
+  EXPECT_EQ(ParseBackendJob(5, const_cast<char**>(five), "fyxbackend://x?serial=A", lines_.Log(), &job),
+            CUPS_BACKEND_FAILED);
+  const char* badId[] = {"uri", "1x", "user", "title", "1", ""};
+  EXPECT_EQ(ParseBackendJob(6, const_cast<char**>(badId), "fyxbackend://x?serial=A", lines_.Log(), &job),
+            CUPS_BACKEND_FAILED);
+  const char* missing[] = {"uri", "3", "user", "title", "2", "", "/nonexistent/job"};
+  EXPECT_EQ(ParseBackendJob(7, const_cast<char**>(missing), "fyxbackend://x?serial=A", lines_.Log(), &job),
+            CUPS_BACKEND_FAILED);
+  EXPECT_TRUE(lines_.HasPrefix("ERROR: Cannot open the print file"));
+  const char* ok[] = {"uri", "3", "user", "title", "0", "PageSize=102x153mm"};
+  ASSERT_EQ(ParseBackendJob(6, const_cast<char**>(ok), "fyxbackend://x?serial=A", lines_.Log(), &job),
+            CUPS_BACKEND_OK);
+  EXPECT_EQ(job.jobId, "3");
+  EXPECT_EQ(job.copies, 1);
+  EXPECT_FALSE(job.fromFile);
+
+  EXPECT_EQ(GetUriSerialText("fyxbackend://PELLORI%20SYSTEMS/TQ-58?serial=AB%2012"), "AB%2012");
+  for (const char* bad : {"fyxbackend://PELLORI%20SYSTEMS/TQ-58", "fyxbackend://PELLORI%20SYSTEMS/TQ-58?serial=",
+                          "fyxbackend://x?serial=../../etc", "fyxbackend://x?serial=a/b"}) {
+    EXPECT_EQ(GetUriSerialText(bad), "") << bad;
+  }
+  BackendJob noSerial = Job("18", 0, "");
+  EXPECT_EQ(Run(noSerial), CUPS_BACKEND_FAILED);
+  EXPECT_FALSE(std::filesystem::exists(JobFile("18")));
+}
+
+TEST_F(BackendJobTest, AJobFileIsSentOncePerCopy)
+{
+  const std::string path = root_.WriteFile("job.bin", JobStream(1, 500));
+  std::vector<std::string> args = {"uri", "19", "user", "title", "2", "", path};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  BackendJob job;
+  const std::string uri = std::string(kQueueModelTQ58.uriPrefix) + kSerialText;
+  ASSERT_EQ(ParseBackendJob(7, argv.data(), uri.c_str(), lines_.Log(), &job), CUPS_BACKEND_OK);
+  EXPECT_EQ(Run(job), CUPS_BACKEND_OK) << lines_.Text();
+  close(job.inputFd);
+  EXPECT_TRUE(WaitUntil([&] { return emulator_->GetPrintCount("p1") == 2; }, 3000));
+}
+
+TEST_F(BackendJobTest, QueriesOnAConnectionOfTheirOwnRunBesideTheJob)
+{
+  std::atomic<bool> done{false};
+  int answered = 0, failed = 0;
+  std::thread daemonLike([&] {
+    PrinterHandle h;
+    std::vector<UsbDeviceRef> devices;
+    bus_->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices);
+    if (devices.empty() || OpenPrinterInterface(bus_.get(), devices[0], 100, config_, nullptr, &h) != kUsbOk) return;
+    while (!done) {
+      char remain[64];
+      (GetStatus(h.intf.get()) == 0 && GetMediaRemain(h.intf.get(), remain, sizeof remain) >= 0 ? answered : failed)++;
+    }
+  });
+  PipeFeeder input(JobStream(4, 200000));
+  EXPECT_EQ(Run(Job("20", input.ReadFd())), CUPS_BACKEND_OK) << lines_.Text();
+  ASSERT_TRUE(WaitUntil([&] { return emulator_->GetPrintCount("p1") == 4; }, 3000));
+  done = true;
+  daemonLike.join();
+  EXPECT_GT(answered, 0);
+  EXPECT_EQ(failed, 0);
+}
+
+// A bus whose printer refuses the first claims, as libusb does while another
+// process (the daemon) holds the interface.
+class BusyBus final : public UsbBus {
+public:
+  BusyBus(UsbBus* bus, int refusals) : bus_(bus), refusals_(refusals) {}
+  UsbStatus ListDevices(uint16_t v, uint16_t p, std::vector<UsbDeviceRef>* d) override { return bus_->ListDevices(v, p, d); }
+  void WaitForChange(unsigned ms) override { bus_->WaitForChange(ms); }
+  UsbStatus OpenDevice(const UsbDeviceRef& device, std::unique_ptr<UsbDevice>* out) override;
+  int claims = 0;
+
+private:
+  class Device;
+  UsbBus* bus_;
+  int refusals_;
+};
+
+class BusyBus::Device final : public UsbDevice {
+public:
+  Device(std::unique_ptr<UsbDevice> d, BusyBus* owner) : d_(std::move(d)), owner_(owner) {}
+  int GetInterfaceCount() const override { return d_->GetInterfaceCount(); }
+  UsbStatus OpenInterface(int index, std::unique_ptr<UsbInterface>* out) override
+  {
+    if (owner_->claims++ < owner_->refusals_) return kUsbRefused;
+    return d_->OpenInterface(index, out);
+  }
+
+private:
+  std::unique_ptr<UsbDevice> d_;
+  BusyBus* owner_;
+};
+
+UsbStatus BusyBus::OpenDevice(const UsbDeviceRef& device, std::unique_ptr<UsbDevice>* out)
+{
+  std::unique_ptr<UsbDevice> d;
+  const UsbStatus status = bus_->OpenDevice(device, &d);
+  if (status == kUsbOk) *out = std::make_unique<Device>(std::move(d), this);
+  return status;
+}
+
+TEST_F(BackendJobTest, AClaimHeldElsewhereIsTriedAgainUntilItIsFree)
+{
+  std::vector<UsbDeviceRef> devices;
+  ASSERT_EQ(bus_->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices), kUsbOk);
+  ASSERT_EQ(devices.size(), 1u);
+  BusyBus busy(bus_.get(), 5);
+  PrinterHandle h;
+  EXPECT_EQ(OpenPrinterInterface(&busy, devices[0], 1000, config_, nullptr, &h), kUsbOk);
+  EXPECT_EQ(busy.claims, 6);
+  BusyBus stuck(bus_.get(), 1000000);
+  EXPECT_EQ(OpenPrinterInterface(&stuck, devices[0], 50, config_, nullptr, &h), kUsbRefused);
+  EXPECT_EQ(h.intf, nullptr);
+  EXPECT_GE(stuck.claims, 2);
+}
+
+}  // namespace
