@@ -26,20 +26,9 @@ struct CancelledJob {
 // first print's START and then sends SIGTERM.
 CancelledJob RunAndCancel(const std::vector<RasterPage>& pages, int lastPageLines)
 {
-  int in[2], out[2];
-  EXPECT_EQ(pipe(in), 0);
-  EXPECT_EQ(pipe(out), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    close(in[1]);
-    close(out[0]);
-    execl(TQ58_FILTER_PATH, "rastertotq58", "12", "u", "t", "1", "PageSize=102x102mm FyxICM=None", nullptr);
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
+  int in[2] = {-1, -1}, out[2] = {-1, -1};
+  const pid_t pid = StartFilterProcess(TQ58_FILTER_PATH, &in[1], &out[0]);
+  EXPECT_GT(pid, 0);
   std::thread writer([&] { WriteRaster(in[1], pages, lastPageLines); });
   std::string stream;
   char buf[65536];

@@ -187,20 +187,9 @@ TEST_F(FilterJob, GreyAndEmptyPagesAreHandledSafely)
 // SIGTERM while page 2 is read: page 1 is printed, nothing of page 2, exit 0.
 TEST_F(FilterJob, CancelDuringSecondPageKeepsOnlyTheFirst)
 {
-  int in[2], out[2];
-  ASSERT_EQ(pipe(in), 0);
-  ASSERT_EQ(pipe(out), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    close(in[1]);
-    close(out[0]);
-    execl(TQ58_FILTER_PATH, "rastertotq58", "12", "u", "t", "1", "PageSize=102x102mm FyxICM=None", nullptr);
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
+  int in[2] = {-1, -1}, out[2] = {-1, -1};
+  const pid_t pid = StartFilterProcess(TQ58_FILTER_PATH, &in[1], &out[0]);
+  ASSERT_GT(pid, 0);
   RasterPage page;
   page.width = 200;
   page.height = 100;

@@ -64,4 +64,26 @@ inline void WriteRasterFile(const std::string& path, const std::vector<RasterPag
   close(fd);
 }
 
+// Starts the filter at path for job 12 (102x102mm, no colour matching) with its
+// standard input and output on pipes; *toFilter and *fromFilter get our ends.
+inline pid_t StartFilterProcess(const char* path, int* toFilter, int* fromFilter)
+{
+  int in[2], out[2];
+  if (pipe(in) != 0 || pipe(out) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    close(in[1]);
+    close(out[0]);
+    execl(path, "rastertotq58", "12", "u", "t", "1", "PageSize=102x102mm FyxICM=None", nullptr);
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  *toFilter = in[1];
+  *fromFilter = out[0];
+  return pid;
+}
+
 #endif
