@@ -76,7 +76,8 @@ int PrinterStatusCheck(const char* jobId, const std::function<void(unsigned)>& s
     struct stat info;
     const bool found = stat(path.c_str(), &info) == 0;
     sleepFor(1);
-    if (found) break;
+    // A cancelled job has no use for the file; waiting on would keep it alive for two minutes.
+    if (found || Canceled) break;
   }
   return 0;
 }

@@ -25,7 +25,8 @@ struct FilterJobHooks {
 };
 
 // Waits up to 120 x 1 s for the job information file Print_<jobId>.log in the
-// cache folder: stat, wait, stop when the stat succeeded. Always 0. Blocks.
+// cache folder: stat, wait, stop when the stat succeeded or the job was
+// cancelled. Always 0. Blocks.
 int PrinterStatusCheck(const char* jobId, const std::function<void(unsigned)>& sleep);
 
 // Runs one job with the standard filter arguments (job-id user title copies

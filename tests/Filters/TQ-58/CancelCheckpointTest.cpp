@@ -6,9 +6,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
+#include "JobDriver.h"
+#include "JobPages.h"
 #include "PacketDecoder.h"
+#include "PhotoPrinterDeviceTQ58.h"
 #include "RasterTestUtil.h"
 #include "TempRoot.h"
 
@@ -83,6 +90,112 @@ TEST_F(FilterCancel, DuringCopiesLetsTheCopiesFinish)
   EXPECT_EQ(job.exitCode, 0);
   EXPECT_EQ(job.packets.size(), 1 + 30 * kPacketsPerPrint);
   EXPECT_EQ(job.packets.back().subcommand, "START");
+}
+
+}  // namespace
+
+// The same checkpoints in-process, where the moment of the cancel is exact: the
+// raster is served from memory by a read callback that raises the cancel flag
+// as it hands over a chosen byte.
+namespace {
+
+struct CancellingSource {
+  std::string bytes;
+  size_t position = 0;
+  size_t cancelAt = 0;  // the cancel comes with the byte at this offset
+};
+
+ssize_t ReadAndCancel(void* context, unsigned char* buffer, size_t length)
+{
+  auto* source = static_cast<CancellingSource*>(context);
+  size_t end = std::min(source->bytes.size(), source->position + length);
+  // Never hand over bytes past the cancel point together with earlier ones.
+  if (source->position <= source->cancelAt && end > source->cancelAt) {
+    end = source->position < source->cancelAt ? source->cancelAt : source->cancelAt + 1;
+    if (end == source->cancelAt + 1) Canceled = 1;
+  }
+  std::memcpy(buffer, source->bytes.data() + source->position, end - source->position);
+  const auto count = static_cast<ssize_t>(end - source->position);
+  source->position = end;
+  return count;
+}
+
+class InProcessCancel : public FilterCancel {
+protected:
+  // Runs the page loop on two pages of `page` with the cancel coming with the
+  // last byte of page `cancelPage` (1 or 2); returns the packets sent.
+  std::vector<DecodedPacket> RunCancelledAfterLines(int cancelPage)
+  {
+    const std::string path = root.Path() + "/job.ras";
+    WriteRasterFile(path, {page, page});
+    CancellingSource source;
+    std::ifstream file(path, std::ios::binary);
+    source.bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    const size_t pageBytes = sizeof(cups_page_header2_t) + size_t{page.width} * 3 * page.height;
+    EXPECT_EQ(source.bytes.size(), 4 + 2 * pageBytes);  // sync word and two uncompressed pages
+    source.cancelAt = 4 + size_t(cancelPage) * pageBytes - 1;
+
+    FILE* out = std::tmpfile();
+    std::vector<DecodedPacket> packets;
+    {
+      DeviceEntry_TQ58 entry;
+      entry.SetOutput(out);
+      JobContext job;
+      job.jobId = "12";
+      job.numOptions = cupsParseOptions("PageSize=102x102mm FyxICM=None", 0, &job.options);
+      entry.SetResolution(job.numOptions, job.options, nullptr);
+      entry.SetMediaSize(job.numOptions, job.options, nullptr);
+      entry.SetICM(job.numOptions, job.options, nullptr);
+      Canceled = 0;
+      cups_raster_t* raster = cupsRasterOpenIO(ReadAndCancel, &source, CUPS_RASTER_READ);
+      RunPageLoop(entry, raster, job);
+      cupsRasterClose(raster);
+      cupsFreeOptions(job.numOptions, job.options);
+    }
+    Canceled = 0;
+    std::string stream(static_cast<size_t>(std::ftell(out)), '\0');
+    std::rewind(out);
+    EXPECT_EQ(std::fread(stream.data(), 1, stream.size(), out), stream.size());
+    std::fclose(out);
+    std::string error;
+    EXPECT_TRUE(TQ58_SplitPackets(reinterpret_cast<const uint8_t*>(stream.data()), stream.size(), &packets, &error))
+        << error;
+    return packets;
+  }
+};
+
+// A cancel that arrives once a page's lines are all read: that page is not printed.
+TEST_F(InProcessCancel, AfterAPagesLinesThatPageIsNotPrinted)
+{
+  EXPECT_TRUE(RunCancelledAfterLines(1).empty());
+  const std::vector<DecodedPacket> packets = RunCancelledAfterLines(2);
+  ASSERT_EQ(packets.size(), kPacketsPerPrint);
+  EXPECT_EQ(packets.back().subcommand, "START");
+}
+
+// A cancel during the wait for the job information file ends the wait at once;
+// the job then sends only its clock packet.
+TEST_F(InProcessCancel, DuringTheWaitForTheInformationFileEndsTheWait)
+{
+  std::remove((root.Path() + "/Library/Caches/Pellori/TQ-58/Print_12.log").c_str());
+  const std::string path = root.Path() + "/job.ras";
+  WriteRasterFile(path, {page});
+  std::vector<std::string> args = {"rastertotq58", "12", "u", "t", "1", "PageSize=102x102mm FyxICM=None", path};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  int sleeps = 0;
+  FilterJobHooks hooks;
+  hooks.sleep = [&](unsigned) {
+    ++sleeps;
+    Canceled = 1;
+  };
+  hooks.output = std::tmpfile();
+  EXPECT_EQ(RunFilterJob(static_cast<int>(argv.size()), argv.data(), hooks), 0);
+  EXPECT_EQ(sleeps, 1);
+  const long written = std::ftell(hooks.output);
+  std::fclose(hooks.output);
+  Canceled = 0;
+  EXPECT_EQ(written, 48);  // the clock packet alone
 }
 
 }  // namespace
