@@ -53,7 +53,14 @@ enum class EmulatorFault {
   NoCarriageReturn,  // the data is sent without its carriage return
   DropConnection,    // the connection is closed instead of answering
   RawReply,          // raw is sent instead of the answer
+  Unplug,            // the printer is unplugged when the query arrives; no answer
+  UnplugAfterReply,  // the printer leaves the bus, its answer goes out, then its connections close
 };
+
+// The key under which the host opening the printer interface (a new
+// connection) meets the faults: only Unplug and UnplugAfterReply apply to it,
+// and a fault for every query (empty key) does not.
+inline constexpr const char* kEmulatorOpenKey = "(open)";
 
 struct EmulatorFaultSpec {
   EmulatorFault kind = EmulatorFault::NoReply;

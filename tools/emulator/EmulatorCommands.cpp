@@ -51,6 +51,7 @@ bool ParseFault(const std::vector<std::string>& words, EmulatorFaultSpec* f, std
       {"letter-length", EmulatorFault::LetterInLength}, {"zero-length", EmulatorFault::ZeroLength},
       {"overlong-length", EmulatorFault::OverlongLength}, {"no-cr", EmulatorFault::NoCarriageReturn},
       {"drop", EmulatorFault::DropConnection},       {"raw", EmulatorFault::RawReply},
+      {"unplug", EmulatorFault::Unplug},             {"unplug-after", EmulatorFault::UnplugAfterReply},
   };
   bool known = false;
   for (const auto& [name, kind] : kKinds) {
@@ -208,7 +209,9 @@ Settings (KEY): serial, firmware, status, media-size, media-class,
 Fault kinds: no-reply, slow (delay=MS), letter-length (sends only 0000001A),
   zero-length (00000000), overlong-length (00004089), no-cr (the data without
   its carriage return), drop (closes the connection), raw (raw=BYTES instead
-  of the answer).
+  of the answer), unplug (unplugs the printer instead of answering),
+  unplug-after (unplugs it, sending the answer as it goes); with query=(open)
+  the two unplug when the host opens the printer interface.
 
 Answers: eight ASCII digits giving the data length, then the data. Query keys
 and their data (defaults in brackets):

@@ -43,12 +43,14 @@ struct Printer {
   std::vector<EmulatedPrint> prints;
   EmulatedPrint current;  // the print being received
   int connectionCount = 0;
+  bool unplugDue = false;  // an unplug fault fired: the serving loop detaches it
 };
 
 // What to send for one answer after the faults are applied.
 struct Answer {
   bool send = true;       // false: no answer at all
   bool drop = false;      // close the connection instead
+  bool unplug = false;    // unplug the printer (after sending, when send is set)
   unsigned delayMs = 0;
   std::string bytes;      // the wire bytes
 };
@@ -56,6 +58,10 @@ struct Answer {
 // The answer to query key with data, spoiled by the first matching fault of
 // faults (which is used up by one).
 Answer MakeAnswer(std::deque<EmulatorFaultSpec>* faults, const std::string& key, const std::string& data);
+
+// True when faults hold an unplug fault for opening a connection
+// (kEmulatorOpenKey); it is used up by one.
+bool TakeOpenFault(std::deque<EmulatorFaultSpec>* faults);
 
 // Takes one packet of the print stream (CNTRL, IMAGE); a CNTRL START ends a print.
 void TakePrintPacket(Printer* printer, const DecodedPacket& packet);

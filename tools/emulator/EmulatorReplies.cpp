@@ -17,6 +17,12 @@ bool Matches(const EmulatorFaultSpec& fault, const std::string& key)
   return fault.query.empty() || fault.query == key;
 }
 
+// Uses up one answer of the fault at it.
+void UseUp(std::deque<EmulatorFaultSpec>* faults, std::deque<EmulatorFaultSpec>::iterator it)
+{
+  if (it->count > 0 && --it->count == 0) faults->erase(it);
+}
+
 std::string Frame(const std::string& data)
 {
   return Format("%08ld", static_cast<long>(data.size())) + data;
@@ -61,7 +67,7 @@ Answer MakeAnswer(std::deque<EmulatorFaultSpec>* faults, const std::string& key,
   while (it != faults->end() && !Matches(*it, key)) ++it;
   if (it == faults->end()) return answer;
   const EmulatorFaultSpec fault = *it;
-  if (it->count > 0 && --it->count == 0) faults->erase(it);
+  UseUp(faults, it);
   switch (fault.kind) {
   case EmulatorFault::NoReply: answer.send = false; break;
   case EmulatorFault::SlowReply: answer.delayMs = fault.delayMs; break;
@@ -70,6 +76,11 @@ Answer MakeAnswer(std::deque<EmulatorFaultSpec>* faults, const std::string& key,
   case EmulatorFault::OverlongLength: answer.bytes = "00004089"; break;
   case EmulatorFault::DropConnection: answer.drop = true; break;
   case EmulatorFault::RawReply: answer.bytes = fault.raw; break;
+  case EmulatorFault::Unplug:
+    answer.send = false;
+    answer.unplug = true;
+    break;
+  case EmulatorFault::UnplugAfterReply: answer.unplug = true; break;
   case EmulatorFault::NoCarriageReturn: {
     std::string bare;
     for (char c : data) {
@@ -80,6 +91,17 @@ Answer MakeAnswer(std::deque<EmulatorFaultSpec>* faults, const std::string& key,
   }
   }
   return answer;
+}
+
+bool TakeOpenFault(std::deque<EmulatorFaultSpec>* faults)
+{
+  for (auto it = faults->begin(); it != faults->end(); ++it) {
+    const bool unplug = it->kind == EmulatorFault::Unplug || it->kind == EmulatorFault::UnplugAfterReply;
+    if (!unplug || it->query != kEmulatorOpenKey) continue;
+    UseUp(faults, it);
+    return true;
+  }
+  return false;
 }
 
 }  // namespace tq58emu

@@ -33,6 +33,7 @@ void Answer(Printer* printer, Connection* c, const std::string& key)
   std::string data;
   if (!TQ58_EmulatorReplyData(printer->state, key, &data)) return;  // not a query it knows: no answer
   const tq58emu::Answer a = MakeAnswer(&printer->faults, key, data);
+  if (a.unplug) printer->unplugDue = true;
   if (!a.send) return;
   Pending p;
   p.due = Clock::now() + std::chrono::milliseconds(a.delayMs);
@@ -47,7 +48,7 @@ void Answer(Printer* printer, Connection* c, const std::string& key)
 void TakePackets(Printer* printer, Connection* c)
 {
   std::string& in = c->in;
-  while (in.size() >= 2) {
+  while (!printer->unplugDue && in.size() >= 2) {
     if (in[0] != '\x1B' || in[1] != 'P') {
       const size_t next = in.find("\x1BP", 1);
       in.erase(0, next == std::string::npos ? in.size() - 1 : next);
@@ -119,6 +120,41 @@ void Accept(Printer* printer)
     c->fd = fd;
     printer->connections.push_back(std::move(c));
     ++printer->connectionCount;
+    if (TakeOpenFault(&printer->faults)) {
+      printer->unplugDue = true;
+      return;
+    }
+  }
+}
+
+// Unplugs a printer whose unplug fault fired: it leaves the bus (socket first,
+// then its folder), the answers already queued go out at once, then its
+// connections close. The host thus finds the printer gone when an answer sent
+// just before the unplug arrives.
+void Vanish(Printer* printer)
+{
+  unlink((printer->folder + "/bulk").c_str());
+  close(printer->listenFd);
+  unlink((printer->folder + "/device").c_str());
+  rmdir(printer->folder.c_str());
+  for (const auto& c : printer->connections) {
+    for (const Pending& p : c->out) {
+      if (c->closed || p.drop) break;
+      if (send(c->fd, p.bytes.data(), p.bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0) break;
+    }
+    close(c->fd);
+  }
+  printer->connections.clear();
+}
+
+// Serves one printer: new connections, received packets, due answers.
+void ServePrinter(Printer* printer)
+{
+  Accept(printer);
+  for (auto& c : printer->connections) {
+    if (printer->unplugDue) return;
+    Receive(printer, c.get());
+    SendDue(c.get());
   }
 }
 
@@ -128,12 +164,15 @@ int ServeOnce(Emulator::Impl* impl, std::vector<pollfd>* fds)
   fds->assign(1, pollfd{impl->wakeFd, POLLIN, 0});
   int timeoutMs = -1;
   const auto now = Clock::now();
-  for (auto& [name, printer] : impl->printers) {
-    Accept(printer.get());
-    for (auto& c : printer->connections) {
-      Receive(printer.get(), c.get());
-      SendDue(c.get());
+  for (auto it = impl->printers.begin(); it != impl->printers.end();) {
+    Printer* printer = it->second.get();
+    ServePrinter(printer);
+    if (printer->unplugDue) {
+      Vanish(printer);
+      it = impl->printers.erase(it);
+      continue;
     }
+    ++it;
     auto& cs = printer->connections;
     for (auto& c : cs) {
       if (c->closed) close(c->fd);
