@@ -102,7 +102,7 @@ void AppDelegate::SetCaptions()
 
 void AppDelegate::applicationDidFinishLaunching()
 {
-  CreateMarker(arguments_[1], StatusMarker::kStartUtil);
+  startMarkerPending_ = !CreateMarker(arguments_[1], StatusMarker::kStartUtil);
   window->raise();
   window->activateWindow();
 }
@@ -114,7 +114,7 @@ void AppDelegate::applicationWillTerminate()
 
 void AppDelegate::updateButtonPushed()
 {
-  CreateMarker(GetFields().m_argSerialNo, StatusMarker::kTcUtil);
+  updateMarkerPending_ = !CreateMarker(GetFields().m_argSerialNo, StatusMarker::kTcUtil);
 }
 
 void AppDelegate::repeateMethod()
@@ -124,8 +124,19 @@ void AppDelegate::repeateMethod()
     RequestTerminate();
     return;
   }
+  KeepMarkers();
   ReadInfoValues(retryPause_);
   updateStatus();
+}
+
+void AppDelegate::KeepMarkers()
+{
+  // A cache folder that was removed or read-only must not leave the daemon
+  // without the window's markers once it can be written again.
+  const std::string& serialNo = GetFields().m_argSerialNo;
+  if (!IsMarkerPresent(serialNo, StatusMarker::kUtil)) CreateMarker(serialNo, StatusMarker::kUtil);
+  if (startMarkerPending_) startMarkerPending_ = !CreateMarker(serialNo, StatusMarker::kStartUtil);
+  if (updateMarkerPending_) updateMarkerPending_ = !CreateMarker(serialNo, StatusMarker::kTcUtil);
 }
 
 void AppDelegate::RequestTerminate()

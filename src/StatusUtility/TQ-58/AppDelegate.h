@@ -56,6 +56,9 @@ public:
 
 private:
   void RequestTerminate();
+  // Puts back the "_UTIL" marker when it has gone while the window runs, and
+  // makes the one-time markers that could not be made when asked for.
+  void KeepMarkers();
   void SetCaptions();
   std::array<QPixmap*, kStatusIconCount> GetImageFields();
 
@@ -63,6 +66,8 @@ private:
   std::unique_ptr<PrinterListSource> printers_;
   std::function<void()> retryPause_;
   bool terminateRequested_ = false;
+  bool startMarkerPending_ = false;  // "_START_UTIL" could not be made yet
+  bool updateMarkerPending_ = false;  // "_TC_UTIL" of a press could not be made yet
 
   QString m_bundle;  // resource folder of the application
   QTimer* m_timer = nullptr;

@@ -58,16 +58,24 @@ std::string GetInfoFilePath(const std::string& serialNo)
   return FormatPath("%s/%s_%s.log", TQ58_FixedPath(kTQ58CacheFolder), serialNo);
 }
 
-void CreateMarker(const std::string& serialNo, StatusMarker marker)
+bool CreateMarker(const std::string& serialNo, StatusMarker marker)
 {
-  if (GetSerialTextProblem(serialNo) != nullptr) return;
+  if (GetSerialTextProblem(serialNo) != nullptr) return false;
   CheckAndMake_CacheFolder();
   const std::string path = GetMarkerPath(serialNo, marker);
   // The cache folder is writable by everyone: never follow a link planted there.
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return;
+  if (fd < 0) return false;
   fchmod(fd, 0666);
   close(fd);
+  return true;
+}
+
+bool IsMarkerPresent(const std::string& serialNo, StatusMarker marker)
+{
+  if (GetSerialTextProblem(serialNo) != nullptr) return false;
+  struct stat st;
+  return lstat(GetMarkerPath(serialNo, marker).c_str(), &st) == 0;
 }
 
 void RemoveMarker(const std::string& serialNo, StatusMarker marker)

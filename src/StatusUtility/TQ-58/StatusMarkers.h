@@ -27,8 +27,12 @@ std::string GetInfoFilePath(const std::string& serialNo);
 
 // Creates the cache folders when missing, then the marker as an empty file with
 // mode 0666, truncating one that exists. A symbolic link or FIFO at the path is
-// not followed or waited on. Failures are passed over. Blocks on the file system only.
-void CreateMarker(const std::string& serialNo, StatusMarker marker);
+// not followed or waited on. True when the marker file was made; failures are
+// otherwise passed over. Blocks on the file system only.
+bool CreateMarker(const std::string& serialNo, StatusMarker marker);
+
+// True when something exists at the marker's path. Blocks on the file system only.
+bool IsMarkerPresent(const std::string& serialNo, StatusMarker marker);
 
 // Deletes the marker; the result is ignored. Blocks on the file system only.
 void RemoveMarker(const std::string& serialNo, StatusMarker marker);
