@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -110,26 +113,53 @@ protected:
         },
         15000));
   }
+  // The queue whose device URI names the printer of serial text serial; empty when none does.
+  static std::string QueueOf(const std::string& serial)
+  {
+    cups_dest_t* dests = nullptr;
+    const int n = cupsGetDests(&dests);
+    std::string queue;
+    for (int i = 0; i < n && queue.empty(); ++i) {
+      const char* uri = cupsGetOption("device-uri", dests[i].num_options, dests[i].options);
+      if (dests[i].instance == nullptr && uri != nullptr && uri == kUriPrefix + serial) queue = dests[i].name;
+    }
+    cupsFreeDests(n, dests);
+    return queue;
+  }
+  // Waits for the daemon to make a queue for serial; returns its name (empty when none came).
+  std::string WaitForQueueOf(const std::string& serial, int ms = 15000) const
+  {
+    std::string queue;
+    WaitUntil([&] { return !(queue = QueueOf(serial)).empty(); }, ms);
+    return queue;
+  }
   // Submits file to the queue with options ("-o" values); returns the job ID.
   std::string Print(const std::string& file, const std::vector<std::string>& options, int copies = 1)
   {
-    std::vector<std::string> argv = {"lp", "-d", kQueue, "-n", std::to_string(copies)};
+    return PrintTo(kQueue, file, options, copies);
+  }
+  std::string PrintTo(const std::string& queue, const std::string& file, const std::vector<std::string>& options,
+                      int copies = 1)
+  {
+    std::vector<std::string> argv = {"lp", "-d", queue, "-n", std::to_string(copies)};
     for (const std::string& o : options) argv.insert(argv.end(), {"-o", o});
     argv.push_back(file);
     const ProcessResult lp = cupsd_.Run(argv);
     EXPECT_EQ(lp.exitCode, 0) << lp.err;
-    const size_t dash = lp.out.find(kQueue + "-");
+    const size_t dash = lp.out.find(queue + "-");
     if (dash == std::string::npos) return std::string();
-    const size_t start = dash + kQueue.size() + 1;
+    const size_t start = dash + queue.size() + 1;
     return lp.out.substr(start, lp.out.find(' ', start) - start);
   }
-  static int ActiveJobs()
+  // Active jobs of queue; of every queue when queue is null.
+  static int ActiveJobs(const char* queue)
   {
     cups_job_t* jobs = nullptr;
-    const int n = cupsGetJobs(&jobs, kQueue.c_str(), 0, CUPS_WHICHJOBS_ACTIVE);
+    const int n = cupsGetJobs(&jobs, queue, 0, CUPS_WHICHJOBS_ACTIVE);
     cupsFreeJobs(n, jobs);
     return n;
   }
+  static int ActiveJobs() { return ActiveJobs(kQueue.c_str()); }
   bool WaitForJobsDone(int ms) const { return WaitUntil([] { return ActiveJobs() == 0; }, ms); }
   static std::string PrinterStateReasons()
   {
@@ -185,5 +215,102 @@ protected:
   std::unique_ptr<Emulator> emulator_;
   DaemonProcess daemon_;
 };
+
+// Open descriptors (/proc/PID/fd) and resident memory (VmRSS) of a process; -1 when unknown.
+struct ProcessFigures {
+  int fds = -1;
+  long rssKiB = -1;
+};
+
+inline ProcessFigures GetProcessFigures(pid_t pid)
+{
+  ProcessFigures figures;
+  const std::string proc = "/proc/" + std::to_string(pid);
+  std::error_code ec;
+  int fds = 0;
+  for (std::filesystem::directory_iterator it(proc + "/fd", ec), end; !ec && it != end; it.increment(ec)) ++fds;
+  if (!ec) figures.fds = fds;
+  std::ifstream status(proc + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) figures.rssKiB = std::strtol(line.c_str() + 6, nullptr, 10);
+  }
+  return figures;
+}
+
+// True when text is a whole information file: its sixteen lines, headers, keys
+// and empty lines in their fixed order, each key line with a quoted value.
+inline bool IsWholeInfoFile(const std::string& text)
+{
+  static const char* const kLines[] = {"#PRINTER_INFORMATION", "MODEL=", "PRINTER_STATUS=", "PRINTER_MESSAGE=",
+                                       "PRINTER_VERSION=", "PRINTER_SERIAL_NO=", "", "#MEDIA_INFORMATION",
+                                       "MEDIA_SIZE=", "MEDIA_CLASS=", "MEDIA_INITIAL=", "MEDIA_REMAIN=", "",
+                                       "#COUNTER_INFORMATION", "TOTAL_COUNT=", ""};
+  size_t at = 0;
+  for (const char* expected : kLines) {
+    const size_t end = text.find('\n', at);
+    if (end == std::string::npos) return false;
+    const std::string line = text.substr(at, end - at);
+    const std::string key = expected;
+    if (key.empty() || key[0] == '#') {
+      if (line != key) return false;
+    } else if (line.rfind(key + "\"", 0) != 0 || line.size() < key.size() + 2 || line.back() != '"') {
+      return false;
+    }
+    at = end + 1;
+  }
+  return at == text.size();
+}
+
+// The description (printer-info) of a queue, the name the status window is given.
+inline std::string GetPrinterInfo(const std::string& queue)
+{
+  cups_dest_t* dests = nullptr;
+  const int n = cupsGetDests(&dests);
+  const cups_dest_t* dest = cupsGetDest(queue.c_str(), nullptr, n, dests);
+  const char* info = dest != nullptr ? cupsGetOption("printer-info", dest->num_options, dest->options) : nullptr;
+  const std::string text = info != nullptr ? info : "";
+  cupsFreeDests(n, dests);
+  return text;
+}
+
+// Starts the installed status window for serial and printer name on the
+// offscreen platform, its output appended to outputFile. Returns its process ID, or -1.
+inline pid_t StartStatusWindow(const std::string& serial, const std::string& name, const std::string& outputFile)
+{
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  std::string program = TQ58_FixedPath(tq58_layout::kStatusInfoExe), serialArg = serial, nameArg = name;
+  char* argv[] = {program.data(), serialArg.data(), nameArg.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return rc == 0 ? pid : -1;
+}
+
+// True while pid is a running child (not yet ended or reaped).
+inline bool IsChildRunning(pid_t pid)
+{
+  int status = 0;
+  return pid > 0 && waitpid(pid, &status, WNOHANG) == 0;
+}
+
+// Sends SIGTERM to a child and waits up to ms for its end (SIGKILL after).
+// Returns its exit status, or -1 when it did not exit normally in time. Blocks.
+inline int TerminateChild(pid_t pid, int ms)
+{
+  if (pid <= 0) return -1;
+  kill(pid, SIGTERM);
+  int status = 0;
+  if (!WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, ms)) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 #endif
