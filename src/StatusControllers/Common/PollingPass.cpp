@@ -120,8 +120,9 @@ void RunPollingPass(thdata* rec)
     for (int i = 0; i < count; ++i) {
       if (dealWithInterface(rec->device.get(), i, rec) == kUsbNoDevice) gone = kUsbNoDevice;
     }
-    // Closing reports nothing of its own: a printer that vanished during the
-    // pass is reported as the close that failed.
+    // Closing reports nothing of its own: a printer found gone when an
+    // interface was opened is reported as the close that failed. One that goes
+    // later shows in its file (the failed queries), not in the log.
     rec->device.reset();
     if (gone != kUsbOk) std::printf("thread_function: error closing device - %08x\n", static_cast<unsigned>(gone));
   }
