@@ -12,6 +12,7 @@
 #include "Emulator.h"
 #include "TempRoot.h"
 #include "UsbEmulated.h"
+#include "WatchedBus.h"
 
 namespace {
 
@@ -21,20 +22,11 @@ class DeviceThreadsTest : public ::testing::Test {
 protected:
   void SetUp() override
   {
-    char pattern[] = "/tmp/tq58-watch-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    bus_ = pattern;
+    bus_ = MakeBusFolder("tq58-watch");
+    ASSERT_FALSE(bus_.empty());
     emulator_ = std::make_unique<Emulator>(bus_);
-    EmulatedBusOptions options;
-    options.maxTimeoutMs = 200;
-    options.rescanMs = 10;
-    usb_ = TQ58_OpenEmulatedBus(bus_, options);
-    DaemonConfig config;
-    config.passIntervalMs = 50;
-    config.busPollMs = 50;
-    config.deviceIdTimeoutMs = 200;
-    config.queueStep = [](thdata* rec) { rec->queueRegistered = true; };
-    SetDaemonConfig(config);
+    usb_ = TQ58_OpenEmulatedBus(bus_, FastBusOptions());
+    SetDaemonConfig(FastDaemonConfig());
   }
 
   void TearDown() override

@@ -25,6 +25,7 @@
 #include "Emulator.h"
 #include "TempRoot.h"
 #include "UsbEmulated.h"
+#include "WatchedBus.h"
 
 namespace {
 
@@ -176,19 +177,12 @@ class UnplugDuringPassTest : public ::testing::TestWithParam<Step> {
 protected:
   void SetUp() override
   {
-    char pattern[] = "/tmp/tq58-unplug-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    bus_ = pattern;
+    bus_ = MakeBusFolder("tq58-unplug");
+    ASSERT_FALSE(bus_.empty());
     emulator_ = std::make_unique<Emulator>(bus_);
-    EmulatedBusOptions options;
-    options.maxTimeoutMs = 200;
-    options.rescanMs = 10;
-    usb_ = TQ58_OpenEmulatedBus(bus_, options);
-    DaemonConfig config;
-    config.passIntervalMs = 50;
+    usb_ = TQ58_OpenEmulatedBus(bus_, FastBusOptions());
+    DaemonConfig config = FastDaemonConfig();
     config.serialRetryMs = 50;
-    config.busPollMs = 50;
-    config.deviceIdTimeoutMs = 200;
     config.queueStep = [this](thdata* rec) {
       rec->queueRegistered = true;
       if (unplugInQueueStep_) emulator_->Unplug("p1");
