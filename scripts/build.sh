@@ -4,5 +4,5 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$here/build"}
 [ $# -gt 0 ] && shift
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTQ58_WERROR=ON "$@" >/dev/null
 cmake --build "$build" -j"$(nproc)"

@@ -1,6 +1,7 @@
 #include "CupsdFixture.h"
 
 #include <cups/cups.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -88,13 +89,15 @@ bool PrivateCupsd::PrepareServerBin(std::string* error) const
 {
   std::error_code ec;
   const fs::path bin = root_ + "/bin";
-  for (const fs::directory_entry& entry : fs::directory_iterator(TQ58_CUPS_SERVERBIN, ec)) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(systemServerBin_, ec)) {
     const std::string name = entry.path().filename();
     if (name == "backend" || name == "filter") {
       // Folders of our own, so that a test can add a program beside the system's.
       fs::create_directories(bin / name);
-      for (const fs::directory_entry& prog : fs::directory_iterator(entry.path(), ec))
+      for (const fs::directory_entry& prog : fs::directory_iterator(entry.path(), ec)) {
+        if (IsDriverProgramName(prog.path().filename())) continue;
         fs::create_symlink(prog.path(), bin / name / prog.path().filename(), ec);
+      }
     } else {
       fs::create_symlink(entry.path(), bin / name, ec);
     }
@@ -190,13 +193,35 @@ void PrivateCupsd::Stop()
 
 bool PrivateCupsd::AddBackend(const std::string& scheme, const std::string& script) const
 {
-  const std::string path = ServerBin() + "/backend/" + scheme;
-  {
-    std::ofstream out(path);
-    out << script;
-    if (!out) return false;
-  }
-  return chmod(path.c_str(), 0755) == 0;
+  return AddProgram("backend", scheme, script);
+}
+
+bool PrivateCupsd::AddProgram(const std::string& kind, const std::string& name, const std::string& script) const
+{
+  return WriteTestProgram(ServerBin() + "/" + kind + "/" + name, script);
+}
+
+bool PrivateCupsd::LinkProgram(const std::string& kind, const std::string& name, const std::string& target) const
+{
+  const std::string path = ServerBin() + "/" + kind + "/" + name;
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) return false;
+  return symlink(target.c_str(), path.c_str()) == 0;
+}
+
+bool WriteTestProgram(const std::string& path, const std::string& script)
+{
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) return false;
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755);
+  if (fd < 0) return false;
+  const bool written = write(fd, script.data(), script.size()) == static_cast<ssize_t>(script.size());
+  // The mode survives the umask: the scheduler runs a backend of mode 0755 as lp.
+  const bool moded = fchmod(fd, 0755) == 0;
+  return close(fd) == 0 && written && moded;
+}
+
+bool IsDriverProgramName(const std::string& name)
+{
+  return name == "fyxbackend" || name == "rastertotq58";
 }
 
 ProcessResult PrivateCupsd::Run(const std::vector<std::string>& argv) const

@@ -12,6 +12,14 @@
 
 #include "Process.h"
 
+// Writes script to path as a new file of mode 0755, after removing whatever
+// stood there (a link is removed, never followed). False on failure.
+bool WriteTestProgram(const std::string& path, const std::string& script);
+
+// The names of the driver's own CUPS programs: a system's installed copies are
+// never linked into a private ServerBin.
+bool IsDriverProgramName(const std::string& name);
+
 class PrivateCupsd {
 public:
   PrivateCupsd() = default;
@@ -40,15 +48,25 @@ public:
   // Puts a backend script into ServerBin/backend (mode 0755, so it runs as lp),
   // so that queues with its URI scheme can be made. Call after Start.
   bool AddBackend(const std::string& scheme, const std::string& script) const;
+  // Puts a program into ServerBin/<kind> ("backend" or "filter"): a script of
+  // mode 0755, or a link to target. Whatever stood at that name is removed
+  // first, so nothing is ever written through a link to the system's programs.
+  bool AddProgram(const std::string& kind, const std::string& name, const std::string& script) const;
+  bool LinkProgram(const std::string& kind, const std::string& name, const std::string& target) const;
 
   // Runs a CUPS tool (lpadmin, lpstat, lp ...) against this scheduler. Blocks.
   ProcessResult Run(const std::vector<std::string>& argv) const;
+
+  // The system's CUPS programs folder whose programs are linked into ServerBin
+  // (the driver's own programs are never linked: a test brings the build's).
+  void SetSystemServerBin(const std::string& folder) { systemServerBin_ = folder; }
 
 private:
   bool WriteConfig(std::string* error) const;
   bool PrepareServerBin(std::string* error) const;
   bool WaitReady(std::string* error);
 
+  std::string systemServerBin_ = TQ58_CUPS_SERVERBIN;
   std::vector<std::string> extraConfig_;
   std::vector<std::string> extraEnv_;
   std::string root_;

@@ -8,10 +8,10 @@
 #include <fstream>
 #include <stdexcept>
 
-TempRoot::TempRoot()
+TempRoot::TempRoot(const std::string& base)
 {
-  char pattern[] = "/tmp/tq58-root-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+  std::string pattern = base + "/tq58-root-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
   chmod(path_.c_str(), 0755);
   std::filesystem::create_directories(path_ + "/Library/Caches");

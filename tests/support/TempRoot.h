@@ -6,8 +6,10 @@
 
 class TempRoot {
 public:
-  // Creates the folder (mode 0755) and Library/Caches (0755) below it, and sets TQ58_ROOT.
-  TempRoot();
+  // Creates the folder (mode 0755) in base and Library/Caches (0755) below it,
+  // and sets TQ58_ROOT. A memory file system as base suits tests that make and
+  // remove many thousand folders.
+  explicit TempRoot(const std::string& base = "/tmp");
   // Restores the former TQ58_ROOT and removes the folder with its contents.
   ~TempRoot();
   TempRoot(const TempRoot&) = delete;

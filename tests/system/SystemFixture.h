@@ -67,8 +67,8 @@ protected:
     std::string error;
     ASSERT_TRUE(cupsd_.Start(&error)) << error;
     // The installed filter and backend (mode 0700: cupsd runs it as root).
-    std::filesystem::create_symlink(TQ58_FixedPath(tq58_layout::kFilter), cupsd_.ServerBin() + "/filter/rastertotq58");
-    std::filesystem::create_symlink(TQ58_FixedPath(tq58_layout::kBackend), cupsd_.ServerBin() + "/backend/fyxbackend");
+    ASSERT_TRUE(cupsd_.LinkProgram("filter", "rastertotq58", TQ58_FixedPath(tq58_layout::kFilter)));
+    ASSERT_TRUE(cupsd_.LinkProgram("backend", "fyxbackend", TQ58_FixedPath(tq58_layout::kBackend)));
     home_ = root_.Path() + "/home";
     std::filesystem::create_directories(home_);
     ASSERT_TRUE(daemon_.Start(TQ58_FixedPath(tq58_layout::kDaemon),

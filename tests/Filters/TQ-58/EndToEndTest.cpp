@@ -143,14 +143,13 @@ protected:
     cupsd.SetEnv("TQ58_ROOT", root.Path());
     std::string error;
     ASSERT_TRUE(cupsd.Start(&error)) << error;
-    std::filesystem::create_symlink(TQ58_FILTER_PATH, cupsd.ServerBin() + "/filter/rastertotq58");
-    const std::string backend = cupsd.ServerBin() + "/backend/tq58save";
-    std::ofstream(backend) << "#!/bin/sh\n"
-                              "[ $# -eq 0 ] && { echo 'direct tq58save \"Unknown\" \"stream saver\"'; exit 0; }\n"
-                              "out=\"${DEVICE_URI#tq58save:}\"\n"
-                              "if [ $# -ge 6 ]; then cat \"$6\" > \"$out.part\"; else cat > \"$out.part\"; fi\n"
-                              "mv \"$out.part\" \"$out\"\n";
-    chmod(backend.c_str(), 0755);
+    ASSERT_TRUE(cupsd.LinkProgram("filter", "rastertotq58", TQ58_FILTER_PATH));
+    ASSERT_TRUE(cupsd.AddBackend("tq58save",
+                                 "#!/bin/sh\n"
+                                 "[ $# -eq 0 ] && { echo 'direct tq58save \"Unknown\" \"stream saver\"'; exit 0; }\n"
+                                 "out=\"${DEVICE_URI#tq58save:}\"\n"
+                                 "if [ $# -ge 6 ]; then cat \"$6\" > \"$out.part\"; else cat > \"$out.part\"; fi\n"
+                                 "mv \"$out.part\" \"$out\"\n"));
   }
   TempRoot root;
   PrivateCupsd cupsd;

@@ -38,9 +38,7 @@ protected:
     root_.WriteFile(ppdPath.substr(root_.Path().size() + 1), ppd.out);
     std::string error;
     ASSERT_TRUE(cupsd_.Start(&error)) << error;
-    const std::string backend = cupsd_.ServerBin() + "/backend/fyxbackend";
-    std::ofstream(backend) << "#!/bin/sh\nexit 0\n";
-    chmod(backend.c_str(), 0755);
+    ASSERT_TRUE(cupsd_.AddBackend("fyxbackend", "#!/bin/sh\nexit 0\n"));
     home_ = root_.Path() + "/home";
     std::filesystem::create_directories(home_);
     char pattern[] = "/tmp/tq58-ibus-XXXXXX";

@@ -90,9 +90,7 @@ protected:
     std::string error;
     ASSERT_TRUE(cupsd.Start(&error)) << error;
     // The queue's backend only has to exist for the scheduler to accept the URI.
-    const std::string backend = cupsd.ServerBin() + "/backend/fyxbackend";
-    std::ofstream(backend) << "#!/bin/sh\nexit 0\n";
-    chmod(backend.c_str(), 0755);
+    ASSERT_TRUE(cupsd.AddBackend("fyxbackend", "#!/bin/sh\nexit 0\n"));
     Admin({"lpadmin", "-p", kQueue, "-v", kUri, "-D", kPrinterName, "-E"});
     root.CacheFolder();
   }
@@ -212,9 +210,7 @@ TEST_F(StatusWindowTest, RenamedPrinterEndsTheWindowAndAnUnreachableSchedulerDoe
 
   std::string error;
   ASSERT_TRUE(cupsd.Start(&error)) << error;
-  const std::string backend = cupsd.ServerBin() + "/backend/fyxbackend";
-  std::ofstream(backend) << "#!/bin/sh\nexit 0\n";
-  chmod(backend.c_str(), 0755);
+  ASSERT_TRUE(cupsd.AddBackend("fyxbackend", "#!/bin/sh\nexit 0\n"));
   Admin({"lpadmin", "-p", kQueue, "-v", kUri, "-D", "Another name", "-E"});
   delegate->repeateMethod();
   EXPECT_TRUE(delegate->IsTerminateRequested());
