@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <new>
 
+#include "SafeRead.h"
+
 struct ColorTransformData {
   cmsContext context;
   cmsHTRANSFORM transform;
@@ -39,8 +41,15 @@ cmsHTRANSFORM MakeTwoStage(cmsContext context, cmsHPROFILE srgb, cmsHPROFILE pri
 
 }  // namespace
 
+bool GetProfileBytes(const char* profilePath, std::string* bytes) {
+  return TQ58_GetSmallFile(profilePath, kMaxProfileBytes, bytes);
+}
+
 ColorTransformRef get_colord_transform_func(const char* profilePath) {
-  if (profilePath == nullptr || profilePath[0] == '\0') {
+  // The profile is read into memory first, so that lcms2 never reads from
+  // whatever stands at the path (a fifo would hold it, a device feed it for ever).
+  std::string bytes;
+  if (!GetProfileBytes(profilePath, &bytes)) {
     return nullptr;
   }
   cmsContext context = MakeSilentContext();
@@ -50,7 +59,7 @@ ColorTransformRef get_colord_transform_func(const char* profilePath) {
   cmsHTRANSFORM transform = nullptr;
   cmsHPROFILE srgb = cmsCreate_sRGBProfileTHR(context);
   if (srgb != nullptr) {
-    cmsHPROFILE printer = cmsOpenProfileFromFileTHR(context, profilePath, "r");
+    cmsHPROFILE printer = cmsOpenProfileFromMemTHR(context, bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
     if (printer != nullptr) {
       transform = MakeTwoStage(context, srgb, printer);
       cmsCloseProfile(printer);

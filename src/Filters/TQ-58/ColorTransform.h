@@ -4,12 +4,21 @@
 #define TQ58_COLORTRANSFORM_H
 
 #include <cstddef>
+#include <string>
 
 struct ColorTransformData;
 using ColorTransformRef = ColorTransformData*;
 
-// Builds the sRGB -> profile transform; null when the sRGB profile, the file
-// or the transform cannot be had. Reads the profile file (blocks on file I/O).
+// Largest profile file taken (bytes); a larger one counts as no profile.
+constexpr size_t kMaxProfileBytes = size_t{16} << 20;
+
+// The bytes of the profile file at profilePath: only a regular file of at most
+// kMaxProfileBytes, never through a final link (a fifo, device or link there
+// counts as no file). False, with *bytes empty, otherwise. Does not block.
+bool GetProfileBytes(const char* profilePath, std::string* bytes);
+
+// Builds the sRGB -> profile transform from the file GetProfileBytes reads;
+// null when the sRGB profile, the file or the transform cannot be had. Does not block.
 ColorTransformRef get_colord_transform_func(const char* profilePath);
 
 // Releases a transform; null is ignored.

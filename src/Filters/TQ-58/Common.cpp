@@ -1,10 +1,13 @@
 #include "Common.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "FixedPath.h"
+#include "SafeRead.h"
 
 namespace {
 
@@ -51,10 +54,18 @@ bool FindValueInFile(FILE* file, const char* key, std::string* value)
   return false;
 }
 
-// Reads key from the file at path into out when it fits. Returns 0.
-int ReadValueFromPath(const std::string& path, const char* key, char* out, size_t outSize)
+// Reads key from the cache folder's file name into out when it fits. Only a
+// regular file of at most kMaxInfoFileBytes bytes counts; a link, fifo or device
+// there counts as no file. Returns 0. Does not block.
+int ReadValueFromCacheFile(const std::string& name, const char* key, char* out, size_t outSize)
 {
-  FILE* file = std::fopen(path.c_str(), "r");
+  const int folder = TQ58_OpenFolder(TQ58_FixedPath(kTQ58CacheFolder).c_str());
+  if (folder < 0) return 0;
+  std::string text;
+  const bool read = TQ58_GetSmallFileAt(folder, name.c_str(), kMaxInfoFileBytes, &text);
+  close(folder);
+  if (!read || text.empty()) return 0;
+  FILE* file = fmemopen(text.data(), text.size(), "r");
   if (file == nullptr) return 0;
   std::string value;
   if (FindValueInFile(file, key, &value) && out != nullptr && value.size() < outSize) {
@@ -132,8 +143,7 @@ int _GetFirmwVersion(int /*unused*/, double* version)
 int _GetValuePrInfoFile(const char* key, const char* jobId, char* out, size_t outSize)
 {
   if (key == nullptr || key[0] == '\0' || !IsSafeFileNamePart(jobId)) return 0;
-  const std::string path = TQ58_FixedPath(kTQ58CacheFolder) + "/Print_" + jobId + ".log";
-  return ReadValueFromPath(path, key, out, outSize);
+  return ReadValueFromCacheFile(std::string("Print_") + jobId + ".log", key, out, outSize);
 }
 
 int _GetValuePrinterInfoFile(const char* queue, const char* key, const char* model, char* out, size_t outSize)
@@ -142,14 +152,14 @@ int _GetValuePrinterInfoFile(const char* queue, const char* key, const char* mod
   if (_GetCupsDeviceURI(queue, uri, sizeof uri) != 0) return -1;
   if (uri[0] == '\0' || key == nullptr || key[0] == '\0' || !IsSafeFileNamePart(model)) return 0;
 
-  std::string path = TQ58_FixedPath(kTQ58CacheFolder) + "/" + model;
+  std::string name = model;
   const char* serial = std::strstr(uri, "serial=");
   if (serial != nullptr && serial[7] != '\0') {
     if (!IsSafeFileNamePart(serial + 7)) return 0;
-    path += std::string("_") + (serial + 7);
+    name += std::string("_") + (serial + 7);
   }
-  path += ".log";
-  return ReadValueFromPath(path, key, out, outSize);
+  name += ".log";
+  return ReadValueFromCacheFile(name, key, out, outSize);
 }
 
 int _GetCupsDeviceURI(const char* queue, char* out, size_t outSize)

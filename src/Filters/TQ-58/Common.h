@@ -13,6 +13,7 @@
 
 constexpr size_t kPpdValueSize = 256;
 constexpr int kInfoLineMax = 255;  // longest line of a PPD or information file
+constexpr size_t kMaxInfoFileBytes = 16384;  // largest job or printer information file read
 
 // The PPD handle: the PPD opened as plain text, and the buffer that holds the
 // last default value found. A returned value stays valid until the next lookup.
@@ -41,12 +42,15 @@ const char* wrappedPpdFindDefChoice(ppdfile_s* ppd, const char* key);
 int _GetFirmwVersion(int unused, double* version);
 
 // Value of key in the cache folder's job information file Print_<jobId>.log.
-// out is left unchanged when nothing is found or the value does not fit. Returns 0.
+// out is left unchanged when nothing is found or the value does not fit. Only
+// a regular file of at most kMaxInfoFileBytes bytes is read; a link, fifo, device
+// or larger file there counts as no file. Returns 0. Does not block.
 int _GetValuePrInfoFile(const char* key, const char* jobId, char* out, size_t outSize);
 
 // Value of key in the printer information file of a CUPS queue:
-// <model>_<serial>.log when the device URI carries "serial=", else <model>.log.
-// -1 when the queue or its device URI is not found, else 0. Asks the scheduler (blocks).
+// <model>_<serial>.log when the device URI carries "serial=", else <model>.log,
+// read as the job information file is. -1 when the queue or its device URI is
+// not found, else 0. Asks the scheduler (blocks).
 int _GetValuePrinterInfoFile(const char* queue, const char* key, const char* model, char* out, size_t outSize);
 
 // Copies the queue's "device-uri" into out (the caller passes a zeroed buffer).

@@ -2,13 +2,16 @@
 
 #include <cups/raster.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "ColorTransform.h"
 #include "FixedPath.h"
 #include "JobPages.h"
 #include "PhotoPrinterDeviceTQ58.h"
@@ -19,7 +22,31 @@ void CancelJob(int /*signal*/) { Canceled = 1; }
 
 namespace {
 
+constexpr int kInputWaitMs = 200;  // longest wait for input between looks at the cancel flag
+
 void DefaultSleep(unsigned seconds) { sleep(seconds); }
+
+// Raster bytes from the descriptor *context, for cupsRasterOpenIO. While no
+// input is there it waits in steps of kInputWaitMs and gives up (-1) once the
+// job is cancelled, so a stalled sender cannot keep a cancelled job alive
+// (the restarted read alone would wait for ever). Input that is there is
+// always read: the page loop's checkpoints decide what a cancel drops.
+// Blocks up to kInputWaitMs at a time.
+ssize_t ReadInput(void* context, unsigned char* buffer, size_t length)
+{
+  const int fd = *static_cast<int*>(context);
+  for (;;) {
+    struct pollfd input = {fd, POLLIN, 0};
+    const int ready = poll(&input, 1, kInputWaitMs);
+    if (ready > 0) {
+      const ssize_t n = read(fd, buffer, length);
+      if (n >= 0 || (errno != EINTR && errno != EAGAIN)) return n;
+    } else if (ready < 0 && errno != EINTR) {
+      return -1;
+    }
+    if (Canceled) return -1;
+  }
+}
 
 void InstallCancelHandler()
 {
@@ -47,18 +74,15 @@ void ReadSettings(DeviceEntry& entry, const JobContext& job)
 }
 
 // Colour matching: off when the application matched colours itself; otherwise
-// the profile is kept only when it can be opened.
+// the profile is kept only when it is a regular file that can be read.
 void ChooseProfile(DeviceEntry& entry, const JobContext& job)
 {
   const char* mode = cupsGetOption("AP_ColorMatchingMode", job.numOptions, job.options);
   if (mode != nullptr && std::strcmp(mode, "AP_ApplicationColorMatching") == 0) entry.icm = 0;
   if (entry.icm == 0) return;
   const std::string path = entry.GetICCProfile(job.numOptions, job.options, job.ppd, job.jobId);
-  if (path.empty()) return;
-  if (FILE* file = std::fopen(path.c_str(), "rb")) {
-    std::fclose(file);
-    entry.SetICCProfile(path.c_str());
-  }
+  std::string bytes;
+  if (!path.empty() && GetProfileBytes(path.c_str(), &bytes)) entry.SetICCProfile(path.c_str());
 }
 
 int Orientation(int numOptions, cups_option_t* options)
@@ -73,8 +97,10 @@ int PrinterStatusCheck(const char* jobId, const std::function<void(unsigned)>& s
 {
   const std::string path = TQ58_FixedPath(kTQ58CacheFolder) + "/Print_" + (jobId != nullptr ? jobId : "") + ".log";
   for (int i = 0; i < 120; ++i) {
+    // Whatever stands at the name ends the wait, a link not followed; the
+    // reader takes only a regular file and treats anything else as no file.
     struct stat info;
-    const bool found = stat(path.c_str(), &info) == 0;
+    const bool found = lstat(path.c_str(), &info) == 0;
     sleepFor(1);
     // A cancelled job has no use for the file; waiting on would keep it alive for two minutes.
     if (found || Canceled) break;
@@ -99,7 +125,7 @@ int RunFilterJob(int argc, char** argv, const FilterJobHooks& hooks)
   InstallCancelHandler();
   job.orientation = Orientation(job.numOptions, job.options);
   PrinterStatusCheck(job.jobId, sleepFor);
-  cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
+  cups_raster_t* raster = cupsRasterOpenIO(ReadInput, &fd, CUPS_RASTER_READ);
 
   {
     DeviceEntry_TQ58 entry;

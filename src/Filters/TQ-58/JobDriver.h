@@ -25,13 +25,14 @@ struct FilterJobHooks {
 };
 
 // Waits up to 120 x 1 s for the job information file Print_<jobId>.log in the
-// cache folder: stat, wait, stop when the stat succeeded or the job was
-// cancelled. Always 0. Blocks.
+// cache folder: look (a link is not followed), wait, stop when anything was
+// there or the job was cancelled (SIGTERM cuts the wait short). Always 0. Blocks.
 int PrinterStatusCheck(const char* jobId, const std::function<void(unsigned)>& sleep);
 
 // Runs one job with the standard filter arguments (job-id user title copies
 // options [file]). Returns the exit code: 1 for a wrong argument count or an
-// unreadable file, else 0. Blocks while reading the raster.
+// unreadable file, else 0. Blocks while reading the raster; a cancel ends a
+// wait for raster input within a fraction of a second.
 int RunFilterJob(int argc, char** argv, const FilterJobHooks& hooks = FilterJobHooks());
 
 // Largest page buffer the filter takes (bytes); bigger pages are dropped.

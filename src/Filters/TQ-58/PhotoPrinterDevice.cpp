@@ -1,5 +1,6 @@
 #include "PhotoPrinterDevice.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -12,12 +13,31 @@ bool OptionIs(const char* value, const char* text)
   return value != nullptr && std::strcmp(value, text) == 0;
 }
 
-// 2^(v/100) x 100, truncated: the gamma in hundredths for a slider value v.
+// The option's number as atoi reads it, but held at the ends of the int
+// range instead of wrapping when the text goes beyond them.
+int64_t NumberFromOption(const char* value)
+{
+  const long long v = std::strtoll(value, nullptr, 10);
+  return v < INT_MIN ? INT_MIN : (v > INT_MAX ? INT_MAX : v);
+}
+
+// factor x the option's number, computed wide and held within int32: a setting
+// that large is refused by the image steps all the same, as its neighbours are.
+int32_t ScaledOption(const char* value, int64_t factor)
+{
+  if (value == nullptr) return 0;
+  const int64_t v = factor * NumberFromOption(value);
+  return static_cast<int32_t>(v < INT32_MIN ? INT32_MIN : (v > INT32_MAX ? INT32_MAX : v));
+}
+
+// 2^(v/100) x 100, truncated: the gamma in hundredths for a slider value v,
+// held at INT32_MAX where it goes beyond.
 int32_t GammaFromOption(const char* value)
 {
   if (value == nullptr) return 100;
-  const double v = std::atoi(value);
-  return static_cast<int32_t>(std::pow(2.0, v / 100.0) * 100.0);
+  const double v = static_cast<double>(NumberFromOption(value));
+  const double gamma = std::pow(2.0, v / 100.0) * 100.0;
+  return gamma >= static_cast<double>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(gamma);
 }
 
 // Reads one option for all three channels, or the per-channel options when it is absent.
@@ -86,7 +106,7 @@ void DeviceEntry::SetSharpness(int num_options, cups_option_t* options, ppdfile_
   const char* value = _GetCupsValue("FyxSharpness", num_options, options, ppd);
   sharpness = 0;
   if (value == nullptr) return;
-  const int v = std::atoi(value);
+  const int64_t v = NumberFromOption(value);
   if (v >= -2 && v <= 8) sharpness = kSharpnessTable[v + 2];
 }
 
@@ -98,19 +118,19 @@ void DeviceEntry::SetGamma(int num_options, cups_option_t* options, ppdfile_s* p
 void DeviceEntry::SetIntensity(int num_options, cups_option_t* options, ppdfile_s* ppd)
 {
   ReadChannels("FyxBrightness", intensity, num_options, options, ppd,
-               [](const char* v) -> int32_t { return v == nullptr ? 0 : 2 * std::atoi(v); });
+               [](const char* v) -> int32_t { return ScaledOption(v, 2); });
 }
 
 void DeviceEntry::SetContrast(int num_options, cups_option_t* options, ppdfile_s* ppd)
 {
   ReadChannels("FyxContrast", contrast, num_options, options, ppd,
-               [](const char* v) -> int32_t { return v == nullptr ? 0 : 10 * std::atoi(v); });
+               [](const char* v) -> int32_t { return ScaledOption(v, 10); });
 }
 
 void DeviceEntry::SetSaturation(int num_options, cups_option_t* options, ppdfile_s* ppd)
 {
   const char* value = _GetCupsValue("FyxChroma", num_options, options, ppd);
-  saturation = value == nullptr ? 0 : 10 * std::atoi(value);
+  saturation = ScaledOption(value, 10);
 }
 
 void DeviceEntry::SetColorAdjustment(int num_options, cups_option_t* options, ppdfile_s* ppd)

@@ -12,3 +12,11 @@ tq58_add_gtest(test_filter_endtoend
 target_compile_definitions(test_filter_endtoend PRIVATE TQ58_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
   TQ58_FILTER_PATH="$<TARGET_FILE:rastertotq58>" TQ58_MAKE_SAMPLE_PATH="$<TARGET_FILE:tq58-make-sample>")
 add_dependencies(test_filter_endtoend rastertotq58 tq58-make-sample)
+
+# Fifos, links, a cancel and extreme options put in the way of the built filter.
+tq58_add_gtest(test_filter_hostile
+  SOURCES HostileInputTest.cpp
+  LIBS tq58_testsupport tq58_packetdecoder Cups::Cups Cups::Image)
+target_compile_definitions(test_filter_hostile PRIVATE TQ58_FILTER_PATH="$<TARGET_FILE:rastertotq58>")
+target_include_directories(test_filter_hostile PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+add_dependencies(test_filter_hostile rastertotq58)
