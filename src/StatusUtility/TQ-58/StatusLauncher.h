@@ -40,7 +40,8 @@ std::string FindFirstTQ58Queue();
 std::string GetStatusInfoPath(const std::string& launcherPath);
 
 // Starts path with args (argument vector, no shell), environment and working
-// folder inherited, without waiting. False when it cannot be started.
+// folder inherited, without waiting: in a new session, standard input, output
+// and error on /dev/null. False when it cannot be started. Does not block.
 bool StartDetached(const std::string& path, const std::vector<std::string>& args);
 
 #endif

@@ -7,13 +7,18 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <string_view>
 #include <vector>
 
 namespace {
 
-constexpr int kMaxDepth = 256;
 constexpr int kMaxLinkHops = 40;
+// Folders held open at once while a tree is removed, whatever its depth.
+constexpr size_t kMaxOpenFolders = 16;
+static_assert(kMaxOpenFolders >= 2, "a folder is moved up into the first one held");
+// Hidden names tried in turn for one folder moved up; a user may have taken some.
+constexpr int kMaxNameTries = 64;
 
 // Closes a descriptor when it goes out of scope.
 class Fd {
@@ -22,6 +27,12 @@ public:
   ~Fd() { Reset(-1); }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
+  Fd(Fd&& other) noexcept : fd_(other.Release()) {}
+  Fd& operator=(Fd&& other) noexcept
+  {
+    Reset(other.Release());
+    return *this;
+  }
   int Get() const { return fd_; }
   int Release()
   {
@@ -116,49 +127,143 @@ int OpenParent(const std::string& path, Fd* parent, std::string* leaf)
   return 0;
 }
 
-bool RemoveEntry(int dirFd, const char* name, dev_t device, int depth);
-
-// Removes every entry of the open folder; stops at the first that stays.
-bool RemoveContents(int folderFd, dev_t device, int depth)
+// The names in the open folder, "." and ".." left out. The names are gathered
+// before anything is removed: removing while reading may skip entries.
+bool ListFolder(int folderFd, std::vector<std::string>* names)
 {
-  std::vector<std::string> names;
-  {
-    const int listFd = dup(folderFd);
-    if (listFd < 0) return false;
-    DIR* dir = fdopendir(listFd);
-    if (dir == nullptr) {
-      close(listFd);
-      return false;
-    }
-    // The names are gathered first: removing while reading may skip entries.
-    while (const dirent* entry = readdir(dir)) {
-      const std::string_view n = entry->d_name;
-      if (n != "." && n != "..") names.emplace_back(n);
-    }
-    closedir(dir);
+  const int listFd = dup(folderFd);
+  if (listFd < 0) return false;
+  DIR* dir = fdopendir(listFd);
+  if (dir == nullptr) {
+    close(listFd);
+    return false;
   }
-  for (const std::string& n : names) {
-    if (!RemoveEntry(folderFd, n.c_str(), device, depth)) return false;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view n = entry->d_name;
+    if (n != "." && n != "..") names->emplace_back(n);
   }
+  closedir(dir);
   return true;
 }
 
+// Removes one folder tree without recursion and without ever following a link
+// or going up through "..": the open folders form an explicit stack, each held
+// by its descriptor. At most kMaxOpenFolders are open at once, so a tree of any
+// depth needs the same few descriptors: a folder met below the deepest one held
+// is renamed to a new hidden name in the tree's top folder and emptied from
+// there later. An entry that cannot be removed is passed over; the rest goes.
+class TreeRemoval {
+public:
+  TreeRemoval(int parentFd, dev_t device) : parentFd_(parentFd), device_(device) {}
+
+  // Removes the folder name in the parent folder. True when nothing of it stays.
+  bool Run(const std::string& name)
+  {
+    if (!Enter(parentFd_, name)) return false;
+    while (!stack_.empty()) {
+      if (stack_.back().entries.empty()) {
+        Leave();
+      } else {
+        std::string entry = std::move(stack_.back().entries.back());
+        stack_.back().entries.pop_back();
+        TakeEntry(entry);
+      }
+    }
+    return ok_;
+  }
+
+private:
+  struct Folder {
+    Fd fd;
+    std::string name;                  // its name in the folder it lies in
+    std::vector<std::string> entries;  // names still to remove
+  };
+
+  // Opens the folder name in dirFd and puts it on the stack. A folder replaced
+  // by a link or a file since it was looked at is removed itself.
+  bool Enter(int dirFd, const std::string& name)
+  {
+    Fd sub(OpenFolderAt(dirFd, name.c_str()));
+    if (sub.Get() < 0) {
+      if (errno == ELOOP || errno == ENOTDIR) return Unlink(dirFd, name, 0);
+      return errno == ENOENT;
+    }
+    // Another file system mounted here is not ours to empty.
+    struct stat st;
+    if (fstat(sub.Get(), &st) != 0 || st.st_dev != device_) return false;
+    Folder folder{std::move(sub), name, {}};
+    if (!ListFolder(folder.fd.Get(), &folder.entries)) return false;
+    stack_.push_back(std::move(folder));
+    return true;
+  }
+
+  // The top folder has no more entries to take: it is closed and goes from
+  // the folder it lies in.
+  void Leave()
+  {
+    const std::string name = std::move(stack_.back().name);
+    stack_.pop_back();
+    const int dirFd = stack_.empty() ? parentFd_ : stack_.back().fd.Get();
+    if (!Unlink(dirFd, name, AT_REMOVEDIR)) ok_ = false;
+  }
+
+  // Removes the entry of the top folder: a link or a file itself; a folder is
+  // entered, or moved up when the stack is full.
+  void TakeEntry(const std::string& entry)
+  {
+    const int dirFd = stack_.back().fd.Get();
+    struct stat st;
+    if (fstatat(dirFd, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) ok_ = false;
+    } else if (!S_ISDIR(st.st_mode)) {
+      if (!Unlink(dirFd, entry, 0)) ok_ = false;
+    } else if (st.st_dev != device_) {
+      ok_ = false;
+    } else if (stack_.size() >= kMaxOpenFolders) {
+      if (!MoveToTop(dirFd, entry)) ok_ = false;
+    } else if (!Enter(dirFd, entry)) {
+      ok_ = false;
+    }
+  }
+
+  // Renames the entry to a hidden name no entry has in the tree's top folder,
+  // which takes it up as one of its own entries.
+  bool MoveToTop(int dirFd, const std::string& entry)
+  {
+    Folder& top = stack_.front();
+    for (int tries = 0; tries < kMaxNameTries; ++tries) {
+      char hidden[64];
+      snprintf(hidden, sizeof hidden, ".tq58-removing-%ld-%u", static_cast<long>(getpid()), nextHidden_++);
+      if (renameat2(dirFd, entry.c_str(), top.fd.Get(), hidden, RENAME_NOREPLACE) == 0) {
+        top.entries.emplace_back(hidden);
+        return true;
+      }
+      if (errno != EEXIST) return errno == ENOENT;
+    }
+    return false;
+  }
+
+  static bool Unlink(int dirFd, const std::string& name, int flags)
+  {
+    return unlinkat(dirFd, name.c_str(), flags) == 0 || errno == ENOENT;
+  }
+
+  int parentFd_;
+  dev_t device_;
+  std::vector<Folder> stack_;
+  unsigned nextHidden_ = 0;
+  bool ok_ = true;
+};
+
 // Removes name in dirFd: a link or file itself, a folder with its contents.
-bool RemoveEntry(int dirFd, const char* name, dev_t device, int depth)
+bool RemoveEntry(int dirFd, const char* name, dev_t device)
 {
   struct stat st;
   if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
   if (!S_ISDIR(st.st_mode)) return unlinkat(dirFd, name, 0) == 0 || errno == ENOENT;
   // Another file system mounted here is not ours to empty.
-  if (depth >= kMaxDepth || st.st_dev != device) return false;
-  Fd sub(OpenFolderAt(dirFd, name));
-  if (sub.Get() < 0) {
-    // Replaced by a link or a file since it was looked at: remove that itself.
-    if (errno == ELOOP || errno == ENOTDIR) return unlinkat(dirFd, name, 0) == 0 || errno == ENOENT;
-    return errno == ENOENT;
-  }
-  if (!RemoveContents(sub.Get(), device, depth + 1)) return false;
-  return unlinkat(dirFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT;
+  if (st.st_dev != device) return false;
+  return TreeRemoval(dirFd, device).Run(name);
 }
 
 }  // namespace
@@ -172,7 +277,7 @@ bool deleteFiles(const std::string& path)
   if (rc != 0) return false;
   struct stat folder;
   if (fstat(parent.Get(), &folder) != 0) return false;
-  return RemoveEntry(parent.Get(), leaf.c_str(), folder.st_dev, 0);
+  return RemoveEntry(parent.Get(), leaf.c_str(), folder.st_dev);
 }
 
 bool IsPathPresent(const std::string& path)

@@ -9,11 +9,12 @@
 
 #include <string>
 
-// Removes what is at path (an absolute path), a folder with all its contents.
-// True when nothing is left there: removed, or nothing was there. False when
-// something stays: an entry could not be removed, the way to path passes a
-// link root did not place, a folder lies on another file system or is nested
-// deeper than 256 levels.
+// Removes what is at path (an absolute path), a folder with all its contents
+// however deep, holding a bounded number of descriptors. An entry that cannot
+// be removed is passed over and the rest removed. True when nothing is left
+// there: removed, or nothing was there. False when something stays: an entry
+// could not be removed, the way to path passes a link root did not place, or a
+// folder lies on another file system.
 bool deleteFiles(const std::string& path);
 
 // True when something is at path, a dangling link included. When the way to

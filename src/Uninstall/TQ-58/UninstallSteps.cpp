@@ -42,13 +42,16 @@ bool RemoveBackendAndProfiles(bool keepBackend)
   return ok;
 }
 
-// The driver files in order; the first that stays ends the list.
+// The driver files in order; the first that stays ends the list. The cache
+// folder comes last and holds what any user may put there: what of it cannot
+// be removed fails nothing, so no user can keep the driver installed.
 bool RemoveDriverFiles(bool ok)
 {
-  for (const char* path : {tl::kPpd, tl::kFilter, tl::kIcon, tl::kUtilityApp, tl::kCacheFolder}) {
-    if (!ok) break;
+  for (const char* path : {tl::kPpd, tl::kFilter, tl::kIcon, tl::kUtilityApp}) {
+    if (!ok) return false;
     ok = deleteFiles(Mapped(path));
   }
+  if (ok) deleteFiles(Mapped(tl::kCacheFolder));
   return ok;
 }
 

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,12 +21,13 @@
 #include "StatusMarkers.h"
 #include "TempRoot.h"
 
+extern char** environ;
+
 namespace {
 
 const std::string kUri = "fyxbackend://PELLORI%20SYSTEMS/TQ-58?serial=";
 
-// Runs a program with its standard streams on /dev/null and returns its exit
-// status: the window it starts keeps them, so no pipe of ours may be among them.
+// Runs a program with its standard streams on /dev/null and returns its exit status.
 int RunQuietly(std::vector<std::string> argv)
 {
   std::vector<char*> args;
@@ -169,6 +173,56 @@ TEST_F(Launcher, RealWindowPlacesItsMarker)
   EXPECT_EQ(RunQuietly({STATUSUTILITY_PROGRAM, "TQ58"}), 0);
   ASSERT_EQ(cupsd.Run({"lpadmin", "-x", "TQ58"}).exitCode, 0);
   EXPECT_TRUE(waitFor(false));
+}
+
+// The real launcher with a stand-in window beside it that records its process
+// id and keeps running: the caller's pipe ends when the launcher exits, and the
+// window runs on in a session of its own.
+TEST_F(Launcher, WindowKeepsNeitherTheCallersOutputNorSession)
+{
+  AddQueue("TQ58", kUri + "PIPE1");
+  const std::string bin = root.Path() + "/bin";
+  const std::string pidFile = bin + "/window-pid";
+  std::filesystem::create_directories(bin);
+  std::filesystem::copy_file(STATUSUTILITY_PROGRAM, bin + "/StatusUtilityTQ-58");
+  std::ofstream(bin + "/StatusInfoTQ-58") << "#!/bin/sh\necho $$ > '" << pidFile << ".new'\nmv '" << pidFile
+                                          << ".new' '" << pidFile << "'\nexec sleep 600\n";
+  chmod((bin + "/StatusInfoTQ-58").c_str(), 0755);
+
+  int out[2];
+  ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+  std::string program = bin + "/StatusUtilityTQ-58", queue = "TQ58";
+  char* argv[] = {program.data(), queue.data(), nullptr};
+  pid_t launcher = -1;
+  const int rc = posix_spawn(&launcher, argv[0], &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  ASSERT_EQ(rc, 0);
+  int status = -1;
+  ASSERT_EQ(waitpid(launcher, &status, 0), launcher);
+  EXPECT_EQ(status, 0);
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  while (!std::filesystem::exists(pidFile) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  pid_t window = 0;
+  std::ifstream(pidFile) >> window;
+  ASSERT_GT(window, 0) << "the window was not started";
+  EXPECT_EQ(kill(window, 0), 0) << "the window still runs";
+  EXPECT_NE(getsid(window), getsid(0));
+  EXPECT_EQ(getsid(window), window) << "the window leads its own session";
+  pollfd end = {out[0], POLLIN, 0};
+  EXPECT_EQ(poll(&end, 1, 0), 1) << "the window still holds the launcher's output";
+  char byte = 0;
+  if (end.revents != 0) {
+    EXPECT_EQ(read(out[0], &byte, 1), 0);
+  }
+  close(out[0]);
+  kill(window, SIGTERM);
 }
 
 TEST(LauncherProgram, NoArgumentExitsQuietly)

@@ -72,6 +72,24 @@ TEST_F(SafeRemoveTest, LinksOnTheWayAreFollowedOnlyFromRootOnlyFolders)
   EXPECT_FALSE(OutsideIntact());
 }
 
+// Deeper than the folders held open at once, with side branches at every
+// level: each is emptied, whether reached directly or after being moved up.
+TEST_F(SafeRemoveTest, DeepTreeWithSideBranches)
+{
+  std::string level = "tree";
+  for (int i = 0; i < 60; ++i) {
+    root.WriteFile(level + "/side/inner/file", "x");
+    root.WriteFile(level + "/file", "x");
+    fs::create_directory_symlink(base + "/outside", base + "/" + level + "/link");
+    fs::create_symlink(base + "/outside/inner/precious", base + "/" + level + "/file-link");
+    level += "/d";
+  }
+  fs::create_directories(base + "/" + level);
+  EXPECT_TRUE(deleteFiles(base + "/tree"));
+  EXPECT_FALSE(Exists(base + "/tree"));
+  EXPECT_TRUE(OutsideIntact());
+}
+
 TEST_F(SafeRemoveTest, OnlyEmptyFoldersArePruned)
 {
   EXPECT_FALSE(RemoveFolderIfEmpty(base + "/outside/inner"));
@@ -86,8 +104,10 @@ TEST_F(SafeRemoveTest, UnremovableEntryFailsTheRemoval)
   root.WriteFile("tree/sub/file", "x");
   Unremovable blocked(base + "/tree/sub");
   if (!blocked.IsActive()) GTEST_SKIP() << "no way to make a path unremovable here";
+  root.WriteFile("tree/other/file", "x");
   EXPECT_FALSE(deleteFiles(base + "/tree"));
   EXPECT_TRUE(Exists(base + "/tree/sub"));
+  EXPECT_FALSE(Exists(base + "/tree/other")) << "what can go goes";
   blocked.Undo();
   EXPECT_TRUE(deleteFiles(base + "/tree"));
 }

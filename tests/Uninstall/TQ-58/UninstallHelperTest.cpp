@@ -1,5 +1,10 @@
 // The helper program in a temporary root laid out like an installed system,
 // with a stand-in systemctl that records its call.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,6 +28,32 @@ namespace {
 const std::string kRequest = "Uninstall=Uninstall\n\n";
 const std::string kTrue = "reply=true\n\n";
 const std::string kFalse = "reply=false\n\n";
+
+// A chain of depth folders named "d" below folder, made with descriptors (its
+// path grows far past PATH_MAX). Every 100th level, and the last, also holds a
+// file, a link to the folder outside and a link to a file in it.
+void MakeDeepTree(const std::string& folder, int depth, const std::string& outside)
+{
+  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int level = 1; level <= depth && fd >= 0; ++level) {
+    ASSERT_EQ(mkdirat(fd, "d", 0777), 0) << level;
+    if (level % 100 == 0 || level == depth) {
+      close(openat(fd, "file", O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+      ASSERT_EQ(symlinkat(outside.c_str(), fd, "outside-link"), 0);
+      ASSERT_EQ(symlinkat((outside + "/precious").c_str(), fd, "file-link"), 0);
+    }
+    const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    close(fd);
+    fd = next;
+  }
+  ASSERT_GE(fd, 0);
+  close(fd);
+}
+
+// The service files, the unit and the links: what must go for the driver to be gone.
+const std::vector<std::string> kProgramFiles = {tl::kDaemon, tl::kDaemonLaunchd, tl::kHelperLaunchd, tl::kHelper,
+                                                tl::kSystemdUnit, tl::kCupsBackendLink, tl::kPolkitAction,
+                                                tl::kDesktopEntry, tl::kUninstaller};
 
 class UninstallHelperTest : public ::testing::Test {
 protected:
@@ -170,6 +201,59 @@ TEST_F(UninstallHelperTest, PlantedLinksAreRemovedNotFollowed)
   EXPECT_EQ(GetDriverLeftovers(root), std::vector<std::string>{});
   EXPECT_TRUE(Exists(outside + "/precious"));
   EXPECT_TRUE(Exists(outside + "/sub/precious"));
+}
+
+// A user's deep tree in the cache folder blocks nothing. The helper runs with
+// few descriptors: the walk may not hold one per level.
+TEST_F(UninstallHelperTest, DeepTreesInTheCacheFolderAreRemoved)
+{
+  const std::string outside = tools + "/outside";
+  fs::create_directories(outside);
+  std::ofstream(outside + "/precious") << "keep";
+  // Some disk file systems take milliseconds per removed folder: the deep
+  // trees are made in memory when the machine offers a place there.
+  TempRoot deepRoot(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+  for (const int depth : {300, 20000}) {
+    SCOPED_TRACE(depth);
+    PopulateInstalledSystem(deepRoot);
+    const std::string cache = Installed(tl::kCacheFolder);
+    ASSERT_NO_FATAL_FAILURE(MakeDeepTree(cache, depth, outside));
+    rlimit old{};
+    getrlimit(RLIMIT_NOFILE, &old);
+    rlimit few = old;
+    few.rlim_cur = 64;
+    setrlimit(RLIMIT_NOFILE, &few);
+    const ProcessResult r = RunHelper();
+    setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_EQ(r.out, kTrue);
+    EXPECT_TRUE(Exists(outside + "/precious"));
+    for (const std::string& p : kProgramFiles) EXPECT_FALSE(Exists(Installed(p))) << p;
+    if (Exists(cache)) {
+      ADD_FAILURE() << "the cache folder stays";
+      RunProcess({"rm", "-rf", "--one-file-system", cache});
+    }
+    EXPECT_EQ(GetDriverLeftovers(deepRoot), std::vector<std::string>{});
+  }
+}
+
+// Content of the cache folder that cannot be removed: the rest of it goes, the
+// reply stays true and every later step runs.
+TEST_F(UninstallHelperTest, UnremovableCacheContentStopsNothing)
+{
+  PopulateInstalledSystem(root);
+  const std::string cache = Installed(tl::kCacheFolder);
+  const std::string stuck = root.WriteFile(cache.substr(root.Path().size() + 1) + "/user/stuck", "x");
+  ASSERT_NO_FATAL_FAILURE(MakeDeepTree(cache, 300, tools));
+  Unremovable blocked(stuck);
+  if (!blocked.IsActive()) GTEST_SKIP() << "no way to make a path unremovable here";
+  EXPECT_EQ(RunHelper().out, kTrue);
+  EXPECT_TRUE(Exists(stuck));
+  EXPECT_FALSE(Exists(cache + "/d"));
+  EXPECT_FALSE(Exists(cache + "/TQ-58_AB%2012.log"));
+  for (const std::string& p : kProgramFiles) EXPECT_FALSE(Exists(Installed(p))) << p;
+  EXPECT_FALSE(Exists(Installed(tl::kStrayFile)));
+  EXPECT_FALSE(Exists(Installed("/Library/Printers/Pellori")));
+  EXPECT_EQ(Record(), "disable\n--now\ninfotq58.service\ndaemon-present\nfilter-gone\n");
 }
 
 }  // namespace
