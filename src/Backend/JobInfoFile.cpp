@@ -24,14 +24,15 @@ int OpenCacheFolder()
   return open(TQ58_FixedPath(kTQ58CacheFolder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-// Up to kInfoFileMax bytes of the plain file name in the folder dirFd.
-std::string ReadPlainFile(int dirFd, const char* name)
+// Up to kInfoFileMax bytes of the plain file name in the folder dirFd, when
+// root or this process's user owns it: anyone may put a file in the folder.
+std::string ReadTrustedFile(int dirFd, const char* name)
 {
   const int fd = openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return std::string();
   std::string text;
   struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_uid == 0 || st.st_uid == geteuid())) {
     char buffer[kInfoFileMax];
     size_t used = 0;
     ssize_t n = 0;
@@ -79,7 +80,7 @@ std::string ReadInfoFileMediaClass(const std::string& serialText)
     if (dirFd >= 0) close(dirFd);
     return std::string();
   }
-  const std::string text = ReadPlainFile(dirFd, name + 1);
+  const std::string text = ReadTrustedFile(dirFd, name + 1);
   close(dirFd);
   // The first line that begins with the key; its value ends at the closing quote.
   size_t at = text.find(kMediaClassKey);

@@ -6,7 +6,8 @@
 // The cache folder may be written by anyone, and the backend runs as root: the
 // file is written through ReplaceFile.h (a new file renamed into place, never
 // through a link), the printer's information file is read without following a
-// link or waiting on a FIFO, and only plain media codes are copied.
+// link or waiting on a FIFO and only when root (or the backend's own user)
+// owns it, and only plain media codes are copied.
 #ifndef TQ58_JOBINFOFILE_H
 #define TQ58_JOBINFOFILE_H
 
@@ -23,9 +24,9 @@ std::string GetJobInfoFileName(const char* jobId);
 std::string CleanMediaClass(const char* value);
 
 // The MEDIA_CLASS value of the information file of the printer with
-// serialText, when that file is a plain file and the value a plain media
-// code; else the empty text (also for the offline file, whose value is
-// empty). Blocks on the file system only.
+// serialText, when that file is a plain file owned by root or by this
+// process's user and the value a plain media code; else the empty text (also
+// for the offline file, whose value is empty). Blocks on the file system only.
 std::string ReadInfoFileMediaClass(const std::string& serialText);
 
 // Writes the line MEDIA_CLASS="mediaClass" (mediaClass cleaned first) as the

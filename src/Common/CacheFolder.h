@@ -1,17 +1,31 @@
-// The cache folders shared by the daemon and the status window.
+// The cache folders shared by the daemon, the backend and the status window.
+//
+// Both folders are world-writable with the sticky bit: every user may make
+// files there (the status window's markers), nobody may remove or rename
+// another user's. A folder is trusted when it is a real directory owned by
+// root or by the calling process's effective user; only the latter is given
+// the mode, also when it already exists. Anything else in a folder's place (a
+// link, a file, another user's directory) is renamed aside by root to a
+// hidden name beside it, never followed or deleted, and the folder made anew;
+// a process that is not root leaves it where it is and does not use it.
 #ifndef TQ58_CACHEFOLDER_H
 #define TQ58_CACHEFOLDER_H
+
+#include <sys/types.h>
 
 // The maker's folder, parent of the cache folder (kTQ58CacheFolder).
 inline constexpr const char* kTQ58MakerCacheFolder = "/Library/Caches/Pellori";
 
-// Makes sure the maker's folder and the cache folder exist. A folder this call
-// creates gets mode 0777; an existing folder is left as it is. Failures are
-// passed over. Blocks on the file system only.
+// The mode of both folders: everyone may write, only owners remove or rename.
+inline constexpr mode_t kCacheFolderMode = 01777;
+
+// Makes sure the maker's folder and the cache folder exist and are trusted,
+// by the rule above. The cache folder is not attempted when the maker's
+// folder is not usable. Failures are passed over. Blocks on the file system only.
 void CheckAndMake_CacheFolder();
 
-// Makes sure the cache folder exists (mode 0777 when created here). Called by
-// CheckAndMake_CacheFolder. Blocks on the file system only.
+// The same for the cache folder alone, below a usable maker's folder. Called
+// by CheckAndMake_CacheFolder. Blocks on the file system only.
 void CheckAndMake_CacheSubFolder();
 
 #endif

@@ -74,11 +74,12 @@ TEST(JobInfoFile, LinksPlantedInTheCacheFolderAreNeverFollowed)
   RemoveJobInfoFile("9");
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(folder + "/Print_9.log")));
   EXPECT_EQ(Read(victim), "keep me\n");
-  // A cache folder that is itself a link is refused.
+  // A cache folder that is itself a link is moved aside, not written through.
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(root.Path() + "/elsewhere");
   ASSERT_EQ(symlink((root.Path() + "/elsewhere").c_str(), folder.c_str()), 0);
-  EXPECT_EQ(WriteJobInfoFile("10", "0001"), -1);
+  EXPECT_EQ(WriteJobInfoFile("10", "0001"), 0);
+  EXPECT_FALSE(std::filesystem::is_symlink(folder));
   EXPECT_FALSE(std::filesystem::exists(root.Path() + "/elsewhere/Print_10.log"));
 }
 
@@ -95,6 +96,9 @@ TEST(JobInfoFile, MediaClassFromTheDaemonsInformationFile)
   root.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_AB%2012.log", "XMEDIA_CLASS=\"0003\"\nMEDIA_CLASS=\"0002\"\n");
   EXPECT_EQ(ReadInfoFileMediaClass("AB%2012"), "0002");  // the key must start its line
   EXPECT_EQ(ReadInfoFileMediaClass("../AB%2012"), "");
+  // A file of another user's gives nothing: anyone may put one there.
+  ASSERT_EQ(chown(info.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(ReadInfoFileMediaClass("AB%2012"), "");
   // A link or a FIFO in its place gives nothing, and does not hang.
   std::filesystem::remove(info);
   const std::string other = root.WriteFile("other.log", InfoFileText("0001"));

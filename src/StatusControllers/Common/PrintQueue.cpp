@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr size_t kMaxUriLength = 255;  // the part of a printer's URI looked at
 std::mutex gQueueStepLock;  // one queue step at a time, across device threads
 
 bool ContainsNoCase(const std::string& text, const std::string& word)
@@ -53,9 +52,10 @@ bool IsQueueForSerial(const QueueModel& model, const char* uri, const char* seri
 
 int ChooseQueueNumber(const QueueModel& model, const std::vector<QueuePrinter>& printers, const char* serialNo)
 {
-  // A queue whose URI names this serial text anywhere is defined anew as the base queue.
+  // A queue is this printer's only when its serial text is this one exactly;
+  // one that merely contains it is another printer's and is left alone.
   for (const QueuePrinter& p : printers) {
-    if (!p.deviceUri.empty() && p.deviceUri.substr(0, kMaxUriLength).find(serialNo) != std::string::npos) return 0;
+    if (IsQueueForSerial(model, p.deviceUri.c_str(), serialNo)) return kQueueExists;
   }
   std::vector<int> numbers;
   for (const QueuePrinter& p : printers) {
@@ -75,8 +75,10 @@ std::vector<std::string> MakeLpadminArgs(const QueueModel& model, int number, co
 {
   std::string name = model.baseName, description = model.description;
   if (number != 0) {
-    name += "_" + std::to_string(number);
-    description += " " + std::to_string(number);
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "_" + std::string.
+    const std::string suffix = std::to_string(number);
+    name.append("_").append(suffix);
+    description.append(" ").append(suffix);
   }
   // -P: lpadmin reads the PPD itself (the scheduler serves -m only from its model folders).
   return {"lpadmin", "-p", name, "-E", "-D", description, "-P", ppdPath,
@@ -94,6 +96,8 @@ void RunQueueStep(thdata* rec, const QueueModel& model, QueuePlatform* platform)
   std::vector<QueuePrinter> printers;
   if (!platform->GetPrinterList(&printers)) return;
   const int number = ChooseQueueNumber(model, printers, rec->serialNo);
-  platform->RunCommand(MakeLpadminArgs(model, number, rec->serialNo, TQ58_FixedPath(model.ppdPath)));
+  if (number != kQueueExists) {
+    platform->RunCommand(MakeLpadminArgs(model, number, rec->serialNo, TQ58_FixedPath(model.ppdPath)));
+  }
   rec->queueRegistered = true;
 }

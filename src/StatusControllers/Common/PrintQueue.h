@@ -49,8 +49,13 @@ QueuePlatform* GetCupsQueuePlatform();
 // character after its first "serial=" and all of that rest equal to serialNo.
 bool IsQueueForSerial(const QueueModel& model, const char* uri, const char* serialNo);
 
+// ChooseQueueNumber's answer when a queue among printers already points at
+// serialNo (IsQueueForSerial): nothing is to be made.
+inline constexpr int kQueueExists = -1;
+
 // The queue to create for serialNo among printers: 0 for the base queue, else
-// the number N of the queue baseName_N. Does not block.
+// the number N of the queue baseName_N, or kQueueExists. A queue of another
+// printer is never chosen, whatever its URI holds. Does not block.
 int ChooseQueueNumber(const QueueModel& model, const std::vector<QueuePrinter>& printers, const char* serialNo);
 
 // The lpadmin argument vector for queue number (0: base) of serialNo, with

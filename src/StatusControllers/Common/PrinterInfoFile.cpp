@@ -115,7 +115,7 @@ int WriteInfoFile(const char* serialNo, const char* text)
   if (n < 0 || static_cast<size_t>(n) >= sizeof name) return -1;
   CheckAndMake_CacheFolder();
   const std::string folder = TQ58_FixedPath(kTQ58CacheFolder);
-  return TQ58_ReplaceFile(folder.c_str(), name, text, std::strlen(text), 0666);
+  return TQ58_ReplaceFile(folder.c_str(), name, text, std::strlen(text), 0644);
 }
 
 void WriteFile(const char* serialNo)

@@ -47,8 +47,8 @@ int ComposeInfoFile(const PrinterInfo& info, char* text, size_t size);
 // serialNo is not a safe serial text or the path does not fit.
 int GetInfoFilePath(const char* serialNo, char* path, size_t size);
 
-// Writes text as the information file of serialNo (mode 0666), making the
-// cache folders first. The file is replaced whole, never written through a
+// Writes text as the information file of serialNo (mode 0644: the daemon is
+// its only writer), making the cache folders first. The file is replaced whole, never written through a
 // link (ReplaceFile.h). Returns 0, or -1 when nothing was written: a null or
 // unsafe serial text, or a file system failure. Blocks on the file system.
 int WriteInfoFile(const char* serialNo, const char* text);

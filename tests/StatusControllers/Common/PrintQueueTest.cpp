@@ -62,12 +62,19 @@ TEST(PrintQueueTest, NumberingTakesTheLowestFreeNumber)
   EXPECT_EQ(Choose({"PELLORI_SYSTEMS_TQ_58_2"}), 1);
 }
 
-TEST(PrintQueueTest, QueueNamingThisSerialAnywhereGetsTheBaseCommand)
+TEST(PrintQueueTest, OnlyAQueueWithExactlyThisSerialTextIsThePrintersOwn)
 {
-  std::vector<QueuePrinter> printers = {{"PELLORI_SYSTEMS_TQ_58", kUri + "OTHER"},
-                                        {"PELLORI_SYSTEMS_TQ_58_2", kUri + "S1X"}};
-  EXPECT_EQ(ChooseQueueNumber(kModel, printers, "S1"), 0);
-  EXPECT_EQ(ChooseQueueNumber(kModel, printers, "S2"), 3);
+  // "S1" inside other printers' URIs: their queues are theirs, a new number is taken.
+  std::vector<QueuePrinter> printers = {{"PELLORI_SYSTEMS_TQ_58", kUri + "S1X"},
+                                        {"PELLORI_SYSTEMS_TQ_58_2", kUri + "XS1"},
+                                        {"Office", "ipp://S1/ipp/print"}};
+  EXPECT_EQ(ChooseQueueNumber(kModel, printers, "S1"), 3);
+  EXPECT_EQ(ChooseQueueNumber(kModel, printers, "S"), 3);
+  // A queue of its own under any name: nothing to make.
+  printers.push_back({"MyPrinter", kUri + "S1"});
+  EXPECT_EQ(ChooseQueueNumber(kModel, printers, "S1"), kQueueExists);
+  EXPECT_EQ(ChooseQueueNumber(kModel, printers, "S1X"), kQueueExists);
+  EXPECT_EQ(ChooseQueueNumber(kModel, printers, ""), 3);
 }
 
 TEST(PrintQueueTest, LpadminArgumentsKeepTheSerialOneArgument)
@@ -100,6 +107,13 @@ TEST(PrintQueueTest, StepSetsTheFlagOnceAQueueExistsOrWasAskedFor)
   ASSERT_EQ(platform.commands.size(), 1u);
   EXPECT_EQ(platform.commands[0][2], "PELLORI_SYSTEMS_TQ_58_2");
   EXPECT_EQ(platform.commands[0][7], root.Path() + "/Library/Printers/PPDs/Contents/Resources/TQ-58.gz");
+
+  // A queue of its own that the destinations did not show yet: no command.
+  rec.queueRegistered = false;
+  platform.printers.push_back({"PELLORI_SYSTEMS_TQ_58_2", kUri + "S1"});
+  RunQueueStep(&rec, kModel, &platform);
+  EXPECT_TRUE(rec.queueRegistered);
+  EXPECT_EQ(platform.commands.size(), 1u);
 
   rec.queueRegistered = false;
   platform.registered = true;

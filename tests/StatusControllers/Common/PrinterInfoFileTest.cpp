@@ -124,9 +124,9 @@ protected:
 TEST_F(InfoFileWriteTest, FirstWriteMakesBothFoldersAndTheFileWithTheirModes)
 {
   WriteFile("AB%2012");
-  EXPECT_EQ(ModeOf(root_.Path() + "/Library/Caches/Pellori"), 0777u);
-  EXPECT_EQ(ModeOf(Folder()), 0777u);
-  EXPECT_EQ(ModeOf(FileOf("AB%2012")), 0666u);
+  EXPECT_EQ(ModeOf(root_.Path() + "/Library/Caches/Pellori"), 01777u);
+  EXPECT_EQ(ModeOf(Folder()), 01777u);
+  EXPECT_EQ(ModeOf(FileOf("AB%2012")), 0644u);
   EXPECT_EQ(Read(FileOf("AB%2012")), kOffline);
   // Nothing but the file itself is left in the folder.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Folder()), {}), 1);
@@ -135,14 +135,39 @@ TEST_F(InfoFileWriteTest, FirstWriteMakesBothFoldersAndTheFileWithTheirModes)
   EXPECT_EQ(std::string(path), FileOf("AB%2012"));
 }
 
-TEST_F(InfoFileWriteTest, ExistingFoldersKeepTheirModes)
+TEST_F(InfoFileWriteTest, ExistingFoldersOfOursGetTheStickyModeInPlace)
 {
   std::filesystem::create_directories(Folder());
   chmod((root_.Path() + "/Library/Caches/Pellori").c_str(), 0755);
   chmod(Folder().c_str(), 0750);
+  const std::string kept = root_.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_S9_UTIL", "");
   CheckAndMake_CacheFolder();
-  EXPECT_EQ(ModeOf(root_.Path() + "/Library/Caches/Pellori"), 0755u);
-  EXPECT_EQ(ModeOf(Folder()), 0750u);
+  EXPECT_EQ(ModeOf(root_.Path() + "/Library/Caches/Pellori"), 01777u);
+  EXPECT_EQ(ModeOf(Folder()), 01777u);
+  EXPECT_TRUE(std::filesystem::exists(kept));
+}
+
+TEST_F(InfoFileWriteTest, FilesAndFifosInPlaceOfTheFoldersAreMovedAside)
+{
+  const std::string maker = root_.Path() + "/Library/Caches/Pellori";
+  root_.WriteFile("Library/Caches/Pellori", "a file\n");
+  CheckAndMake_CacheFolder();
+  EXPECT_EQ(ModeOf(maker), 01777u);
+  EXPECT_EQ(ModeOf(Folder()), 01777u);
+  ASSERT_EQ(rmdir(Folder().c_str()), 0);
+  ASSERT_EQ(mkfifo(Folder().c_str(), 0666), 0);
+  ASSERT_EQ(WriteInfoFile("S1", "x\n"), 0);  // returns: the FIFO is never opened
+  EXPECT_EQ(Read(FileOf("S1")), "x\n");
+  int files = 0, fifos = 0;
+  for (const std::string& folder : {root_.Path() + "/Library/Caches", maker}) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      if (entry.path().filename().string()[0] != '.') continue;
+      files += entry.is_regular_file() && Read(entry.path().string()) == "a file\n";
+      fifos += entry.is_fifo();
+    }
+  }
+  EXPECT_EQ(files, 1);
+  EXPECT_EQ(fifos, 1);
 }
 
 TEST_F(InfoFileWriteTest, PlantedLinksAreReplacedNotFollowed)
@@ -161,7 +186,7 @@ TEST_F(InfoFileWriteTest, PlantedLinksAreReplacedNotFollowed)
   EXPECT_TRUE(S_ISREG(st.st_mode));
   EXPECT_EQ(Read(FileOf("S1")), "one\n");
   EXPECT_EQ(Read(FileOf("S2")), "two\n");
-  EXPECT_EQ(ModeOf(FileOf("S2")), 0666u);
+  EXPECT_EQ(ModeOf(FileOf("S2")), 0644u);
 }
 
 TEST_F(InfoFileWriteTest, CacheFolderReplacedByALinkIsNotWrittenThrough)
@@ -169,7 +194,9 @@ TEST_F(InfoFileWriteTest, CacheFolderReplacedByALinkIsNotWrittenThrough)
   std::filesystem::create_directories(root_.Path() + "/Library/Caches/Pellori");
   std::filesystem::create_directories(root_.Path() + "/elsewhere");
   ASSERT_EQ(symlink((root_.Path() + "/elsewhere").c_str(), Folder().c_str()), 0);
-  EXPECT_EQ(WriteInfoFile("S1", "x\n"), -1);
+  EXPECT_EQ(WriteInfoFile("S1", "x\n"), 0);  // the link is moved aside, the folder made anew
+  EXPECT_FALSE(std::filesystem::is_symlink(Folder()));
+  EXPECT_EQ(Read(FileOf("S1")), "x\n");
   EXPECT_TRUE(std::filesystem::is_empty(root_.Path() + "/elsewhere"));
 }
 

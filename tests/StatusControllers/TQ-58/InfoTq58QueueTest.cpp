@@ -69,6 +69,17 @@ TEST_F(InfoTq58Test, NewQueueTakesTheLowestFreeNumber)
   EXPECT_EQ(QueueUri(kBaseQueue + "_3"), kTestUri + "OLD3");
 }
 
+TEST_F(InfoTq58Test, SerialTextInsideAnotherPrintersUriGetsAQueueOfItsOwn)
+{
+  Plug("p1", "SER1");
+  StartDaemon();
+  ASSERT_TRUE(WaitForQueue(kBaseQueue, kTestUri + "SER1", 5000)) << DaemonOutput();
+  // "SER" is part of SER1's URI, yet SER1's queue is not SER's.
+  Plug("p2", "SER");
+  ASSERT_TRUE(WaitForQueue(kBaseQueue + "_2", kTestUri + "SER", 5000)) << DaemonOutput();
+  EXPECT_EQ(QueueUri(kBaseQueue), kTestUri + "SER1");
+}
+
 TEST_F(InfoTq58Test, ExistingQueueIsKeptAndSigintEndsTheDaemonCleanly)
 {
   AddQueue("MyPhotoPrinter", kTestUri + "KEEP");

@@ -1,9 +1,12 @@
 // The status window's marker files in the cache folder.
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -57,7 +60,7 @@ TEST_F(StatusMarkerFiles, CreateMakesTheFoldersAndAnEmptyFileForEveryone)
   EXPECT_EQ(st.st_mode & 07777, 0666u);
   EXPECT_EQ(st.st_size, 0);
   ASSERT_EQ(stat(root.CacheFolder(false).c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0777u);
+  EXPECT_EQ(st.st_mode & 07777, 01777u);
   RemoveMarker("AB%2012", StatusMarker::kUtil);
   EXPECT_FALSE(Exists(Path(StatusMarker::kUtil)));
   RemoveMarker("AB%2012", StatusMarker::kUtil);  // already gone: nothing happens
@@ -86,6 +89,75 @@ TEST_F(StatusMarkerFiles, LinkPlantedAtTheMarkerPathIsNotFollowed)
   EXPECT_EQ(text, "precious");
   ASSERT_EQ(mkfifo(Path(StatusMarker::kTcUtil).c_str(), 0666), 0);
   CreateMarker("AB%2012", StatusMarker::kTcUtil);  // returns instead of waiting for a reader
+}
+
+// CreateMarker as the status window runs it for an ordinary user: in a child
+// whose effective user and group are nobody's. True when the marker was made.
+bool CreateMarkerAsNobody(const std::string& serialNo)
+{
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (setgroups(0, nullptr) != 0 || setegid(65534) != 0 || seteuid(65534) != 0) _exit(2);
+    _exit(CreateMarker(serialNo, StatusMarker::kUtil) ? 0 : 1);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return false;
+  EXPECT_NE(WEXITSTATUS(status), 2) << "cannot become nobody";
+  return WEXITSTATUS(status) == 0;
+}
+
+struct stat LinkStat(const std::string& path)
+{
+  struct stat st{};
+  if (lstat(path.c_str(), &st) != 0) st.st_ino = 0;
+  return st;
+}
+
+// No hidden entry (a folder moved aside) in folder.
+bool HasNoHiddenEntry(const std::string& folder)
+{
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().filename().string()[0] == '.') return false;
+  }
+  return true;
+}
+
+TEST_F(StatusMarkerFiles, AsAnOrdinaryUserOnlyItsOwnFolderIsChangedAndNothingIsMovedAside)
+{
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  const std::string folder = root.CacheFolder(true), maker = root.Path() + "/Library/Caches/Pellori";
+  const ino_t makerIno = LinkStat(maker).st_ino;
+  // A folder of its own gets the sticky mode; root's folder above it is trusted as it is.
+  ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+  const ino_t ownIno = LinkStat(folder).st_ino;
+  EXPECT_TRUE(CreateMarkerAsNobody("AB%2012"));
+  EXPECT_EQ(LinkStat(folder).st_ino, ownIno);
+  EXPECT_EQ(LinkStat(folder).st_mode & 07777, 01777u);
+  EXPECT_EQ(LinkStat(maker).st_mode & 07777, 0777u);
+  // Root's folder, another user's folder, a link: each stays where it is, as it is.
+  ASSERT_EQ(unlink(Path(StatusMarker::kUtil).c_str()), 0);
+  for (uid_t owner : {0u, 1234u}) {
+    ASSERT_EQ(chown(folder.c_str(), owner, owner), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+    EXPECT_FALSE(CreateMarkerAsNobody("AB%2012")) << owner;
+    EXPECT_EQ(LinkStat(folder).st_ino, ownIno) << owner;
+    EXPECT_EQ(LinkStat(folder).st_mode & 07777, 0755u) << owner;
+    EXPECT_EQ(LinkStat(folder).st_uid, owner);
+  }
+  std::filesystem::remove_all(folder);
+  const std::string elsewhere = root.Path() + "/elsewhere";
+  std::filesystem::create_directories(elsewhere);
+  ASSERT_EQ(symlink(elsewhere.c_str(), folder.c_str()), 0);
+  CreateMarkerAsNobody("AB%2012");
+  EXPECT_TRUE(std::filesystem::is_symlink(folder));
+  EXPECT_TRUE(HasNoHiddenEntry(maker));
+  EXPECT_TRUE(HasNoHiddenEntry(root.Path() + "/Library/Caches"));
+  EXPECT_EQ(LinkStat(maker).st_ino, makerIno);
+  // A missing folder is made, its own, with the sticky mode.
+  std::filesystem::remove(folder);
+  EXPECT_TRUE(CreateMarkerAsNobody("AB%2012"));
+  EXPECT_EQ(LinkStat(folder).st_uid, 65534u);
+  EXPECT_EQ(LinkStat(folder).st_mode & 07777, 01777u);
 }
 
 TEST_F(StatusMarkerFiles, RefusedSerialTextWritesNothing)

@@ -145,7 +145,7 @@ TEST_F(StatusWindowFaults, RemovedFolderShowsOfflineThenTheWindowMakesItsMarkerA
   EXPECT_TRUE(Exists(Marker(StatusMarker::kUtil)));
   struct stat st;
   ASSERT_EQ(stat(folder.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0777u);
+  EXPECT_EQ(st.st_mode & 07777, 01777u);
 
   // The daemon's next pass writes the file again: the values come back, the count with them.
   WriteInfo(kReady);
@@ -224,14 +224,18 @@ TEST_F(StatusWindowFaults, FileInPlaceOfTheFolderMakesNoMarkerUntilTheFolderIsBa
 {
   auto delegate = Launch();
   ConsumeOneTimeMarkers();
-  std::filesystem::remove_all(folder);
-  root.WriteFile("Library/Caches/Pellori/TQ-58", "not a folder");
+  // A file in place of the cache folder itself is moved aside by root (these
+  // tests run as root); one in place of the system's folder above it stays.
+  const std::string caches = root.Path() + "/Library/Caches";
+  std::filesystem::remove_all(caches);
+  root.WriteFile("Library/Caches", "not a folder");
   EXPECT_FALSE(CreateMarker(kSerial, StatusMarker::kTcUtil));
   EXPECT_FALSE(IsMarkerPresent(kSerial, StatusMarker::kTcUtil));
   delegate->GetWindow()->updateButton->click();
   delegate->repeateMethod();
   ExpectOfflineTexts(delegate->GetWindow());
-  std::filesystem::remove(folder);
+  std::filesystem::remove(caches);
+  std::filesystem::create_directory(caches);
   delegate->repeateMethod();
   EXPECT_TRUE(IsMarkerPresent(kSerial, StatusMarker::kUtil));
   EXPECT_TRUE(IsMarkerPresent(kSerial, StatusMarker::kTcUtil));
