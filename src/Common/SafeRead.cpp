@@ -12,10 +12,11 @@ constexpr size_t kChunk = 65536;
 
 // Reads fd (a regular file) to its end into *out; false when it holds more
 // than maxBytes bytes or a read fails.
-bool ReadToEnd(int fd, size_t maxBytes, std::string* out)
+bool ReadToEnd(int fd, size_t maxBytes, bool trustedOnly, std::string* out)
 {
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (trustedOnly && info.st_uid != 0 && info.st_uid != geteuid()) return false;
   if (info.st_size < 0 || static_cast<unsigned long long>(info.st_size) > maxBytes) return false;
   out->reserve(static_cast<size_t>(info.st_size));
   // The file may grow while it is read: one byte past the limit is enough to refuse it.
@@ -39,7 +40,7 @@ int TQ58_OpenFolder(const char* path)
   return open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-bool TQ58_GetSmallFileAt(int folderFd, const char* name, size_t maxBytes, std::string* out)
+static bool GetSmallFileAt(int folderFd, const char* name, size_t maxBytes, bool trustedOnly, std::string* out)
 {
   if (out == nullptr) return false;
   out->clear();
@@ -50,10 +51,20 @@ bool TQ58_GetSmallFileAt(int folderFd, const char* name, size_t maxBytes, std::s
   // Non-blocking, so that something swapped in meanwhile (a fifo) cannot hold the open.
   const int fd = openat(folderFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return false;
-  const bool read = ReadToEnd(fd, maxBytes, out);
+  const bool read = ReadToEnd(fd, maxBytes, trustedOnly, out);
   close(fd);
   if (!read) out->clear();
   return read;
+}
+
+bool TQ58_GetSmallFileAt(int folderFd, const char* name, size_t maxBytes, std::string* out)
+{
+  return GetSmallFileAt(folderFd, name, maxBytes, false, out);
+}
+
+bool TQ58_GetTrustedSmallFileAt(int folderFd, const char* name, size_t maxBytes, std::string* out)
+{
+  return GetSmallFileAt(folderFd, name, maxBytes, true, out);
 }
 
 bool TQ58_GetSmallFile(const char* path, size_t maxBytes, std::string* out)

@@ -21,6 +21,12 @@ int TQ58_OpenFolder(const char* path);
 // it holds more than maxBytes bytes, or it cannot be read. Does not block.
 bool TQ58_GetSmallFileAt(int folderFd, const char* name, size_t maxBytes, std::string* out);
 
+// TQ58_GetSmallFileAt for a file that only the driver's own privileged
+// programs write into a folder every user may write to: the file must also be
+// owned by root or by the caller's effective user, or it counts as no file, so
+// that no other user can plant it. Does not block.
+bool TQ58_GetTrustedSmallFileAt(int folderFd, const char* name, size_t maxBytes, std::string* out);
+
 // TQ58_GetSmallFileAt for a path of its own. Does not block.
 bool TQ58_GetSmallFile(const char* path, size_t maxBytes, std::string* out);
 

@@ -55,14 +55,16 @@ bool FindValueInFile(FILE* file, const char* key, std::string* value)
 }
 
 // Reads key from the cache folder's file name into out when it fits. Only a
-// regular file of at most kMaxInfoFileBytes bytes counts; a link, fifo or device
-// there counts as no file. Returns 0. Does not block.
+// regular file of at most kMaxInfoFileBytes bytes, owned by root (the backend
+// and the daemon write these files) or by the filter's own user, counts; a
+// link, fifo, device or another user's file there counts as no file. Returns 0.
+// Does not block.
 int ReadValueFromCacheFile(const std::string& name, const char* key, char* out, size_t outSize)
 {
   const int folder = TQ58_OpenFolder(TQ58_FixedPath(kTQ58CacheFolder).c_str());
   if (folder < 0) return 0;
   std::string text;
-  const bool read = TQ58_GetSmallFileAt(folder, name.c_str(), kMaxInfoFileBytes, &text);
+  const bool read = TQ58_GetTrustedSmallFileAt(folder, name.c_str(), kMaxInfoFileBytes, &text);
   close(folder);
   if (!read || text.empty()) return 0;
   FILE* file = fmemopen(text.data(), text.size(), "r");

@@ -189,6 +189,24 @@ TEST_F(HostileInput, LinksAtTheJobInformationFileAreNotFollowed)
   }
 }
 
+// A job information file planted by another user (the cache folder is
+// writable by all) does not choose the job's colour profile.
+TEST_F(HostileInput, AnotherUsersJobInformationFileIsNotTaken)
+{
+  WriteJobFile("MEDIA_CLASS=\"0002\"\n");
+  const JobResult pd = Run("");
+  ExpectPrinted(pd);
+  WriteJobFile("MEDIA_CLASS=\"0001\"\n");
+  const JobResult sd = Run("");
+  ExpectPrinted(sd);
+  ASSERT_TRUE(Print(sd) != Print(pd)) << "the two profiles must print differently";
+
+  ASSERT_EQ(chown((cache + "/Print_12.log").c_str(), 65534, 65534), 0);
+  const JobResult planted = Run("");
+  ExpectPrinted(planted);
+  EXPECT_TRUE(Print(planted) == Print(pd)) << "a planted SD class was taken";
+}
+
 // A fifo named as the ICC profile is no profile: the page is printed without
 // colour matching, as with matching switched off.
 TEST_F(HostileInput, FifoAsProfileDoesNotHoldTheJob)
