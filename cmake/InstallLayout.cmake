@@ -7,9 +7,10 @@ set(TQ58_VENDOR_PREFIX "com.pellori")
 set(TQ58_HELPER_SERVICE "${TQ58_VENDOR_PREFIX}.UninstallHelperTQ58")
 set(TQ58_DAEMON_LABEL "${TQ58_VENDOR_PREFIX}.infotq58")
 
-set(TQ58_PPD_FOLDER "/Library/Printers/PPDs/Contents/Resources")
-set(TQ58_PPD "${TQ58_PPD_FOLDER}/TQ-58.gz")
-set(TQ58_SIBLING_PPDS "HB-23.gz;HB-23W.gz;PL.gz;RK730B.gz")
+# The PPD where cups-driverd finds it (see TQ58_CUPS_MODEL_LINK below).
+set(TQ58_PPD_FOLDER "/usr/share/ppd/pellori")
+set(TQ58_PPD "${TQ58_PPD_FOLDER}/TQ-58.ppd.gz")
+set(TQ58_SIBLING_PPDS "HB-23.ppd.gz;HB-23W.ppd.gz;PL.ppd.gz;RK730B.ppd.gz")
 set(TQ58_BACKEND "/usr/libexec/cups/backend/fyxbackend")
 set(TQ58_PROFILE_FOLDER "/Library/ColorSync/Profiles")
 set(TQ58_PROFILES "PD_TQ58_0100.icc;SD_TQ58_0100.icc")
@@ -33,12 +34,20 @@ set(TQ58_UNINSTALLER "${TQ58_UNINSTALL_FOLDER}/UninstallTQ58")
 set(TQ58_CUPS_BACKEND_LINK "/usr/lib/cups/backend/fyxbackend")
 # CUPS finds the PPD's filter "rastertotq58" in its own filter folder.
 set(TQ58_CUPS_FILTER_LINK "/usr/lib/cups/filter/rastertotq58")
+# cups-driverd names a PPD below /usr/share/ppd "lsb/usr/..."; through this
+# link in its model folder it serves the PPD as "pellori/TQ-58.ppd.gz" (and
+# skips the folder itself when it reaches it below /usr/share/ppd).
+set(TQ58_CUPS_MODEL_LINK "/usr/share/cups/model/pellori")
+get_filename_component(_tq58_model_folder "${TQ58_CUPS_MODEL_LINK}" NAME)
+get_filename_component(_tq58_ppd_name "${TQ58_PPD}" NAME)
+# The PPD's model name: what `lpinfo -m` lists and `lpadmin -m` takes.
+set(TQ58_PPD_MODEL_NAME "${_tq58_model_folder}/${_tq58_ppd_name}")
 set(TQ58_SYSTEMD_UNIT "/lib/systemd/system/infotq58.service")
 set(TQ58_SYSTEMD_UNIT_NAME "infotq58.service")
 set(TQ58_POLKIT_ACTION "/usr/share/polkit-1/actions/${TQ58_HELPER_SERVICE}.policy")
 set(TQ58_DESKTOP_ENTRY "/usr/share/applications/tq58-status.desktop")
 set(TQ58_LINUX_EXTRAS
-  "${TQ58_CUPS_BACKEND_LINK};${TQ58_CUPS_FILTER_LINK};${TQ58_SYSTEMD_UNIT};${TQ58_POLKIT_ACTION};${TQ58_DESKTOP_ENTRY};${TQ58_UNINSTALLER};${TQ58_UNINSTALL_FOLDER}")
+  "${TQ58_CUPS_BACKEND_LINK};${TQ58_CUPS_FILTER_LINK};${TQ58_CUPS_MODEL_LINK};${TQ58_PPD_FOLDER};${TQ58_SYSTEMD_UNIT};${TQ58_POLKIT_ACTION};${TQ58_DESKTOP_ENTRY};${TQ58_UNINSTALLER};${TQ58_UNINSTALL_FOLDER}")
 
 # C++ initialiser lists from the CMake lists above.
 function(tq58_cxx_list out)

@@ -45,6 +45,13 @@ done
 for f in /usr/lib/cups/backend/* /usr/lib/cups/filter/*; do ln -sf "$f" "$cups/bin/$(basename "$(dirname "$f")")/"; done
 ln -sf "$root/Library/Printers/Pellori/Filters/rastertotq58" "$cups/bin/filter/rastertotq58"
 ln -sf "$root/usr/libexec/cups/backend/fyxbackend" "$cups/bin/backend/fyxbackend"
+# Its DataDir: the system's data, and a model folder with the installed PPD
+# alone (the daemon makes its queue with lpadmin -m pellori/TQ-58.ppd.gz).
+mkdir -p "$cups/data/model"
+for f in /usr/share/cups/*; do
+  [ "$(basename "$f")" = model ] || ln -s "$f" "$cups/data/"
+done
+ln -s "$root/usr/share/cups/model/pellori" "$cups/data/model/pellori"
 cat > "$cups/conf/cups-files.conf" <<CONF
 ServerRoot $cups/conf
 RequestRoot $cups/spool
@@ -52,7 +59,7 @@ TempDir $cups/spool/tmp
 CacheDir $cups/cache
 StateDir $cups/state
 ServerBin $cups/bin
-DataDir /usr/share/cups
+DataDir $cups/data
 ErrorLog $cups/log/error_log
 AccessLog $cups/log/access_log
 PageLog $cups/log/page_log
@@ -98,6 +105,7 @@ pids+=($!)
 wait_for 20 lpstat -v "$queue"
 echo "   queue made by infotq58: $(lpstat -v "$queue")"
 echo "   lpinfo -v:           $(lpinfo -v | grep fyxbackend)"
+echo "   lpinfo -m:           $(lpinfo -m | grep pellori/)"
 
 lp_options=()
 for o in $options; do lp_options+=(-o "$o"); done

@@ -23,6 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr const char* kSystemDataDir = "/usr/share/cups";
+
 void SaveEnv(const char* name, std::string* value, bool* had)
 {
   const char* v = std::getenv(name);
@@ -66,7 +68,7 @@ bool PrivateCupsd::WriteConfig(std::string* error) const
   std::ofstream files(conf + "/cups-files.conf");
   files << "ServerRoot " << conf << "\nRequestRoot " << root_ << "/spool\nTempDir " << root_
         << "/spool/tmp\nCacheDir " << root_ << "/cache\nStateDir " << root_ << "/state\nServerBin " << root_
-        << "/bin\nDataDir /usr/share/cups\nDocumentRoot /usr/share/cups/doc-root\nErrorLog " << root_
+        << "/bin\nDataDir " << DataDir() << "\nDocumentRoot /usr/share/cups/doc-root\nErrorLog " << root_
         << "/log/error_log\nAccessLog " << root_ << "/log/access_log\nPageLog " << root_
         << "/log/page_log\nPrintcap " << root_ << "/state/printcap\nUser lp\nGroup lp\nSystemGroup root\nFileDevice Yes\n";
   for (const std::string& env : extraEnv_) files << "SetEnv " << env << "\n";
@@ -111,6 +113,41 @@ bool PrivateCupsd::PrepareServerBin(std::string* error) const
   return true;
 }
 
+std::string PrivateCupsd::DataDir() const
+{
+  return models_.empty() ? std::string(kSystemDataDir) : root_ + "/data";
+}
+
+// The system's data folders (mime types, banners, drivers ...) linked into the
+// private DataDir, and a model folder of its own with copies of the added PPDs
+// (cups-driverd runs as lp and reads them there).
+bool PrivateCupsd::PrepareDataDir(std::string* error) const
+{
+  if (models_.empty()) return true;
+  std::error_code ec;
+  const fs::path data = DataDir(), model = data / "model";
+  fs::create_directories(model, ec);
+  for (const fs::directory_entry& entry : fs::directory_iterator(kSystemDataDir, ec)) {
+    if (entry.path().filename() != "model") fs::create_symlink(entry.path(), data / entry.path().filename(), ec);
+    if (ec) break;
+  }
+  for (const auto& [name, file] : models_) {
+    if (ec) break;
+    const fs::path target = model / name;
+    fs::create_directories(target.parent_path(), ec);
+    for (fs::path dir = target.parent_path(); !ec && dir != data; dir = dir.parent_path())
+      fs::permissions(dir, fs::perms(0755), ec);
+    if (!ec) fs::copy_file(file, target, fs::copy_options::overwrite_existing, ec);
+    if (!ec) fs::permissions(target, fs::perms(0644), ec);
+  }
+  if (!ec) fs::permissions(data, fs::perms(0755), ec);
+  if (ec) {
+    *error = "cannot prepare DataDir: " + ec.message();
+    return false;
+  }
+  return true;
+}
+
 bool PrivateCupsd::WaitReady(std::string* error)
 {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
@@ -140,7 +177,7 @@ bool PrivateCupsd::Start(std::string* error)
   for (const char* sub : {"conf", "conf/ppd", "spool", "spool/tmp", "cache", "state", "log", "bin"})
     fs::create_directories(root_ + "/" + sub);
   socket_ = root_ + "/cups.sock";
-  if (!WriteConfig(error) || !PrepareServerBin(error)) return false;
+  if (!WriteConfig(error) || !PrepareServerBin(error) || !PrepareDataDir(error)) return false;
 
   const std::string c = root_ + "/conf/cupsd.conf", s = root_ + "/conf/cups-files.conf";
   std::vector<std::string> argv = {TQ58_CUPSD_PATH, "-f", "-c", c, "-s", s};

@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Process.h"
@@ -31,6 +32,11 @@ public:
   void AddConfigLine(const std::string& line) { extraConfig_.push_back(line); }
   // An environment variable cupsd hands to its filters and backends, set before Start.
   void SetEnv(const std::string& name, const std::string& value) { extraEnv_.push_back(name + " " + value); }
+  // A PPD the scheduler serves under modelName (for example "pellori/TQ-58.ppd.gz"),
+  // copied from ppdFile at Start. With any model added, cupsd gets a DataDir of its
+  // own: the system's data folders linked in, and a model folder holding only
+  // these PPDs, so that no installed driver answers under the same name.
+  void AddModel(const std::string& modelName, const std::string& ppdFile) { models_.push_back({modelName, ppdFile}); }
 
   // Writes the configuration, starts cupsd in the foreground and waits until its
   // socket accepts connections (at most about 15 s). False with a reason on failure.
@@ -65,10 +71,13 @@ private:
   bool WriteConfig(std::string* error) const;
   bool PrepareServerBin(std::string* error) const;
   bool WaitReady(std::string* error);
+  bool PrepareDataDir(std::string* error) const;
+  std::string DataDir() const;
 
   std::string systemServerBin_ = TQ58_CUPS_SERVERBIN;
   std::vector<std::string> extraConfig_;
   std::vector<std::string> extraEnv_;
+  std::vector<std::pair<std::string, std::string>> models_;  // model name, PPD file
   std::string root_;
   std::string socket_;
   pid_t pid_ = -1;

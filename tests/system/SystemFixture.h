@@ -1,8 +1,8 @@
 // The whole system on one machine: the installed tree below a temporary
 // TQ58_ROOT (cmake --install), a private cupsd whose ServerBin holds our
-// filter and backend, the status daemon infotq58 and the printer emulator on
-// an emulated bus. Printers are plugged in by the test; the daemon makes
-// their queues.
+// filter and backend and whose model folder holds our PPD, the status daemon
+// infotq58 and the printer emulator on an emulated bus. Printers are plugged
+// in by the test; the daemon makes their queues.
 #ifndef TQ58_TEST_SYSTEMFIXTURE_H
 #define TQ58_TEST_SYSTEMFIXTURE_H
 
@@ -64,6 +64,10 @@ protected:
     prints_ = root_.Path() + "/prints";
     cupsd_.SetEnv("TQ58_ROOT", root_.Path());
     cupsd_.SetEnv("TQ58_EMULATED_USB", bus_);
+    // The installed PPD, read through the installed model link, served under its model name.
+    const std::string modelFolder = std::filesystem::path(tq58_layout::kCupsModelLink).parent_path();
+    cupsd_.AddModel(tq58_layout::kPpdModelName,
+                    TQ58_FixedPath((modelFolder + "/" + tq58_layout::kPpdModelName).c_str()));
     std::string error;
     ASSERT_TRUE(cupsd_.Start(&error)) << error;
     // The installed filter and backend (mode 0700: cupsd runs it as root).

@@ -121,6 +121,8 @@ void RunPageLoop(DeviceEntry& entry, cups_raster_t* raster, JobContext& job)
     unsigned char* page = ReadPage(raster, header, job.orientation, &readable);
     if (Canceled) return;
     if (page != nullptr) {
+      entry.pageSizePoints[0] = header.cupsPageSize[0];
+      entry.pageSizePoints[1] = header.cupsPageSize[1];
       _tagBITMAPHANDLE* bitmap =
           entry.MakeImageData(reinterpret_cast<char*>(page), header.cupsWidth, header.cupsHeight, pending);
       if (bitmap != nullptr) {

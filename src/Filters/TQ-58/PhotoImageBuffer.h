@@ -32,6 +32,9 @@ public:
   int32_t contrast[3] = {0, 0, 0};
   int32_t saturation = 0;
   std::string iccProfilePath;
+  // The document page's size in points, as the raster header gives it
+  // (cupsPageSize); 0 when unknown.
+  double pageSizePoints[2] = {0, 0};
 
   PhotoImageBuffer() = default;
   PhotoImageBuffer(const PhotoImageBuffer&) = delete;
@@ -58,5 +61,17 @@ public:
   // exhausted, or a page of zero or oversized width or height. slot is unused.
   _tagBITMAPHANDLE* ColorProcess(void* page, long width, long height, int slot);
 };
+
+// Pages up to this much smaller than the print area are taken for the media's
+// own size; a smaller page is meant for other media and is not enlarged.
+inline constexpr double kMaxBleedScale = 1.1;
+
+// The print area of a media reaches past its edges, so that a borderless print
+// has no white edge. A page of the media's own size (what the PPD describes)
+// is enlarged by this factor to cover it: the larger of print area / page
+// across and along. 1 when the page is as large as the print area already
+// (the sizes of PPDs that described the print area), its size is unknown, the
+// media has no print area, or the page is meant for other media. Does not block.
+double GetBleedScale(const DeviceMediaBufferInfo& media, const double pagePoints[2]);
 
 #endif

@@ -1,12 +1,14 @@
 // The colour pipeline: one page buffer in, the finished 24-bit bitmap out.
 //
-// Steps, in order: quarter turn, wrap, resolution fit, border shrink in
-// strips, ICC matching, per-plane gamma/intensity/contrast, sharpening,
+// Steps, in order: quarter turn, wrap, resolution fit, bleed cover, border
+// shrink in strips, ICC matching, per-plane gamma/intensity/contrast, sharpening,
 // saturation, and the hand-over into a fresh record. Every bitmap here has
 // colorOrder 1 (byte 0 red). A step that fails for lack of memory or for
 // unusable settings leaves the bitmap as it was, except where the page can no
 // longer be carried on (see ColorProcess).
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -209,6 +211,71 @@ void ShrinkForBorder(_tagBITMAPHANDLE* bitmap, float s) {
   *bitmap = shrunk;
 }
 
+// Cuts the middle cropWidth x cropHeight out of the bitmap (an odd overhang
+// leaves its extra column or row on the far side). Leaves the bitmap as it
+// was when the block cannot be had.
+void CropMiddle(_tagBITMAPHANDLE* bitmap, int32_t cropWidth, int32_t cropHeight) {
+  const uint64_t stride = Stride24(cropWidth);
+  unsigned char* block = NewBlock(stride * static_cast<uint64_t>(cropHeight));
+  if (block == nullptr) {
+    return;
+  }
+  const size_t x0 = 3 * static_cast<size_t>((bitmap->width - cropWidth) / 2);
+  const size_t y0 = static_cast<size_t>((bitmap->height - cropHeight) / 2);
+  for (int32_t r = 0; r < cropHeight; ++r) {
+    unsigned char* out = block + static_cast<size_t>(r) * stride;
+    std::memcpy(out, bitmap->bits + (y0 + static_cast<size_t>(r)) * bitmap->bytesPerLine + x0,
+                3 * static_cast<size_t>(cropWidth));
+    std::memset(out + 3 * static_cast<size_t>(cropWidth), 0, stride - 3 * static_cast<size_t>(cropWidth));
+  }
+  _tagBITMAPHANDLE cropped{};
+  if (IL_CreateBitmap(&cropped, kRecordSize, 2, static_cast<unsigned>(cropWidth), static_cast<unsigned>(cropHeight),
+                      24, 1, nullptr, 4, block, static_cast<size_t>(stride) * static_cast<size_t>(cropHeight)) !=
+      IL_SUCCESS) {
+    GlobalFree(block);
+    return;
+  }
+  cropped.memoryHandle = block;
+  IL_FreeBitmap(bitmap);
+  *bitmap = cropped;
+}
+
+}  // namespace
+
+double GetBleedScale(const DeviceMediaBufferInfo& media, const double pagePoints[2]) {
+  if (media.imageWidthDots <= 0 || media.imageHeightDots <= 0 || media.yDpi <= 0 || !(pagePoints[0] > 0) ||
+      !(pagePoints[1] > 0)) {
+    return 1.0;
+  }
+  // Across, the bitmap is at 300 dpi once the resolution is fitted; along, at the media's yDpi.
+  const double qx = media.imageWidthDots / (pagePoints[0] * 300.0 / 72.0);
+  const double qy = media.imageHeightDots / (pagePoints[1] * static_cast<double>(media.yDpi) / 72.0);
+  const double s = std::max(qx, qy);
+  if (std::min(qx, qy) < 1.0 || s < 1.001 || s > kMaxBleedScale) {
+    return 1.0;
+  }
+  return s;
+}
+
+namespace {
+
+// Enlarges the picture by s (GetBleedScale, at most kMaxBleedScale, so the
+// sizes stay far below the record's limits; rounded, so that a page of the
+// media's size gives the whole print area) and keeps the middle of it that the
+// media's image area holds. A resampling that fails leaves the bitmap as it was.
+void CoverBleed(_tagBITMAPHANDLE* bitmap, double s, const DeviceMediaBufferInfo& media) {
+  const int64_t width = std::llround(bitmap->width * s);
+  const int64_t height = std::llround(bitmap->height * s);
+  if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX ||
+      IL_SizeBitmap(bitmap, static_cast<int>(width), static_cast<int>(height), 4) != IL_SUCCESS) {
+    return;
+  }
+  if (width > media.imageWidthDots || height > media.imageHeightDots) {
+    CropMiddle(bitmap, static_cast<int32_t>(std::min<int64_t>(width, media.imageWidthDots)),
+               static_cast<int32_t>(std::min<int64_t>(height, media.imageHeightDots)));
+  }
+}
+
 // Converts the picture from sRGB to the printer profile, in place (input and
 // output pixels have the same size, so every pixel is read before it is
 // written). Skipped when the transform cannot be built.
@@ -325,6 +392,10 @@ _tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* page, long width, long he
     return nullptr;
   }
   FitResolution(&bitmap, resolutionMode, turn);
+  const double bleed = turn ? 1.0 : GetBleedScale(allocatedMedia, pageSizePoints);
+  if (bleed != 1.0) {
+    CoverBleed(&bitmap, bleed, allocatedMedia);
+  }
   if (border != 0) {
     const float s = ShrinkFactor(allocatedMedia);
     if (s > 0.0f) {

@@ -44,6 +44,9 @@ public:
   int32_t contrast[3] = {0, 0, 0};
   int32_t saturation = 0;
   std::string iccProfilePath;
+  // The size in points of the page the image stage takes next (raster header
+  // cupsPageSize); 0 when unknown.
+  double pageSizePoints[2] = {0, 0};
 
   DeviceEntry() = default;
   DeviceEntry(const DeviceEntry&) = delete;

@@ -22,6 +22,8 @@ _tagBITMAPHANDLE* DeviceEntry::MakeImageData(char* page, long width, long height
   }
   imageBuffer.saturation = saturation;
   imageBuffer.iccProfilePath = iccProfilePath;
+  imageBuffer.pageSizePoints[0] = pageSizePoints[0];
+  imageBuffer.pageSizePoints[1] = pageSizePoints[1];
   return imageBuffer.ColorProcess(page, width, height, slot);
 }
 

@@ -7,8 +7,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "FixedPath.h"
-
 namespace {
 
 std::mutex gQueueStepLock;  // one queue step at a time, across device threads
@@ -70,8 +68,7 @@ int ChooseQueueNumber(const QueueModel& model, const std::vector<QueuePrinter>& 
   return static_cast<int>(numbers.size() + 1);
 }
 
-std::vector<std::string> MakeLpadminArgs(const QueueModel& model, int number, const char* serialNo,
-                                         const std::string& ppdPath)
+std::vector<std::string> MakeLpadminArgs(const QueueModel& model, int number, const char* serialNo)
 {
   std::string name = model.baseName, description = model.description;
   if (number != 0) {
@@ -80,8 +77,8 @@ std::vector<std::string> MakeLpadminArgs(const QueueModel& model, int number, co
     name.append("_").append(suffix);
     description.append(" ").append(suffix);
   }
-  // -P: lpadmin reads the PPD itself (the scheduler serves -m only from its model folders).
-  return {"lpadmin", "-p", name, "-E", "-D", description, "-P", ppdPath,
+  // -m: the scheduler takes the PPD from its own model folders, by name.
+  return {"lpadmin", "-p", name, "-E", "-D", description, "-m", model.ppdModel,
           "-v", std::string(model.uriPrefix) + serialNo, "-o", "printer-is-shared=false"};
 }
 
@@ -97,7 +94,7 @@ void RunQueueStep(thdata* rec, const QueueModel& model, QueuePlatform* platform)
   if (!platform->GetPrinterList(&printers)) return;
   const int number = ChooseQueueNumber(model, printers, rec->serialNo);
   if (number != kQueueExists) {
-    platform->RunCommand(MakeLpadminArgs(model, number, rec->serialNo, TQ58_FixedPath(model.ppdPath)));
+    platform->RunCommand(MakeLpadminArgs(model, number, rec->serialNo));
   }
   rec->queueRegistered = true;
 }

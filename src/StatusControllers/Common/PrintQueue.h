@@ -17,7 +17,8 @@ struct QueueModel {
   const char* baseName;     // "PELLORI_SYSTEMS_TQ_58"; numbered names add "_" and the number
   const char* description;  // a numbered queue's adds " " and the number
   const char* uriPrefix;    // the device URI before the serial text, ending in "serial="
-  const char* ppdPath;      // fixed path of the model's PPD
+  const char* ppdPath;      // fixed path where the package installs the model's PPD
+  const char* ppdModel;     // the PPD's model name in the scheduler's model folders (lpadmin -m)
   std::vector<const char*> uriWords;  // words a device URI of the driver holds
 };
 
@@ -59,9 +60,9 @@ inline constexpr int kQueueExists = -1;
 int ChooseQueueNumber(const QueueModel& model, const std::vector<QueuePrinter>& printers, const char* serialNo);
 
 // The lpadmin argument vector for queue number (0: base) of serialNo, with
-// the PPD at ppdPath. The serial text stays one argument whatever it holds.
-std::vector<std::string> MakeLpadminArgs(const QueueModel& model, int number, const char* serialNo,
-                                         const std::string& ppdPath);
+// the model's PPD by its model name. The serial text stays one argument
+// whatever it holds.
+std::vector<std::string> MakeLpadminArgs(const QueueModel& model, int number, const char* serialNo);
 
 // The queue step of rec: sets rec->queueRegistered when a queue exists or was
 // created (whatever lpadmin's exit status); leaves it clear when the printer

@@ -2,13 +2,15 @@
 #ifndef TQ58_MODELTQ58_H
 #define TQ58_MODELTQ58_H
 
+#include "InstallLayout.h"
 #include "PrintQueue.h"
 
 inline const QueueModel kQueueModelTQ58 = {
     "PELLORI_SYSTEMS_TQ_58",
     "PELLORI SYSTEMS TQ-58",
     "fyxbackend://PELLORI%20SYSTEMS/TQ-58?serial=",
-    "/Library/Printers/PPDs/Contents/Resources/TQ-58.gz",
+    tq58_layout::kPpd,
+    tq58_layout::kPpdModelName,
     {"TQ-58", "PELLORI", "fyxbackend"},
 };
 

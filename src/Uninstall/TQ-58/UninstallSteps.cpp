@@ -73,14 +73,17 @@ void PruneFolders()
   for (const char* folder : tl::kPruneFolders) RemoveFolderIfEmpty(Mapped(folder));
 }
 
-// What the Linux installation adds: the backend's link (kept with the
-// backend), the unit, the polkit action, the desktop entry, the uninstaller
-// and its folder (only when empty). The first file that stays fails the removal.
+// What the Linux installation adds: the backend's link and the model link
+// (both kept, with the backend, while another model's PPD needs them), the
+// PPD folder, the unit, the polkit action, the desktop entry, the uninstaller
+// and its folder (the folders only when empty). The first file that stays
+// fails the removal.
 bool RemoveLinuxExtras(bool keepBackend)
 {
   for (const char* path : tl::kLinuxExtras) {
-    if (keepBackend && std::strcmp(path, tl::kCupsBackendLink) == 0) continue;
-    if (std::strcmp(path, tl::kUninstallFolder) == 0) {
+    const bool shared = std::strcmp(path, tl::kCupsBackendLink) == 0 || std::strcmp(path, tl::kCupsModelLink) == 0;
+    if (keepBackend && shared) continue;
+    if (std::strcmp(path, tl::kUninstallFolder) == 0 || std::strcmp(path, tl::kPpdFolder) == 0) {
       RemoveFolderIfEmpty(Mapped(path));
     } else if (!deleteFiles(Mapped(path))) {
       return false;

@@ -1,5 +1,5 @@
 // The colour pipeline end to end: sizes at the media's borders, the strip
-// rule, the resolution fit, the quarter turn, ICC matching with real
+// rule, the bleed cover, the resolution fit, the quarter turn, ICC matching with real
 // profiles, the tone steps checked against the image library run by hand,
 // and pages the pipeline must refuse.
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "NvoImgLib.h"
@@ -210,6 +211,109 @@ TEST(ColorProcessBorder, StripsMatchTheLibraryAndLeaveTheTopLineWhite) {
   }
   EXPECT_EQ(whiteInTop, 1134);
   EXPECT_LT(whiteBelow, 10);
+}
+
+// ---- Bleed cover: a page of the media's own size fills the print area ----
+
+// The media row of code with its dot fields for the entry's resolution.
+DeviceMediaBufferInfo MediaWithDots(int code, int64_t resolution) {
+  DeviceEntry_TQ58 entry;
+  entry.resolution = resolution;
+  DeviceMediaBufferInfo media;
+  EXPECT_EQ(entry.SetMediaInfo(media, code, 1.53), 0);
+  return media;
+}
+
+TEST(ColorProcessBleed, ScaleOnlyForPagesOfTheMediasOwnSize) {
+  // Nominal sizes in points: every row's print area reaches a little past its media.
+  for (int code = 91; code <= 96; ++code) {
+    const DeviceMediaBufferInfo m = MediaWithDots(code, 300);
+    const double nominal[2] = {m.widthInch * 72, m.lengthInch * 72};
+    const double s = GetBleedScale(m, nominal);
+    EXPECT_GT(s, 1.0) << code;
+    EXPECT_LE(s, kMaxBleedScale) << code;
+  }
+  const DeviceMediaBufferInfo m300 = MediaWithDots(92, 300), m600 = MediaWithDots(92, 600);
+  const double fourBySix[2] = {288, 432};
+  EXPECT_DOUBLE_EQ(GetBleedScale(m300, fourBySix), 1266.0 / 1200.0);  // across decides: 1.055 > 1836 / 1800
+  EXPECT_DOUBLE_EQ(GetBleedScale(m600, fourBySix), 1266.0 / 1200.0);
+  const double printArea[2] = {303.86, 440.66};  // a PPD that described the print area
+  const double unknown[2] = {0, 0};
+  const double a4[2] = {595, 842};
+  EXPECT_EQ(GetBleedScale(m300, printArea), 1.0);
+  EXPECT_EQ(GetBleedScale(m300, unknown), 1.0);
+  EXPECT_EQ(GetBleedScale(m300, a4), 1.0);
+  EXPECT_EQ(GetBleedScale(MediaWithDots(95, 300), fourBySix), 1.0);  // 4x6 page on 4.5x6 media: 1408 / 1200
+  EXPECT_EQ(GetBleedScale(DeviceMediaBufferInfo{}, fourBySix), 1.0);  // no media selected
+}
+
+TEST(ColorProcessBleed, NominalPageCoversThePrintAreaAndKeepsItsMiddle) {
+  struct Case {
+    int64_t resolution, mode;
+    int pageHeight, height;
+  };
+  for (const Case& c : {Case{300, 0, 1800, 1836}, Case{600, 1, 3600, 3672}}) {
+    PhotoImageBuffer b;
+    Neutral(b);
+    b.Alloc(MediaWithDots(92, c.resolution));
+    b.resolutionMode = c.mode;
+    b.pageSizePoints[0] = 288;
+    b.pageSizePoints[1] = 432;
+    // Greys pass the neutral steps unchanged: 160 on the left, 40 on the
+    // right, 60 more in the first half of the stored rows.
+    Page page(1200, c.pageHeight);
+    for (int y = 0; y < page.height; ++y)
+      for (int x = 0; x < page.width; ++x)
+        std::memset(page.At(x, y), (x < 600 ? 160 : 40) + (y < page.height / 2 ? 60 : 0), 3);
+    Result r = Process(b, page);
+    ASSERT_NE(r.record, nullptr);
+    ExpectWellFormed(*r.record, 1266, c.height);
+    // The overhang went evenly: both boundaries stay in the middle
+    // (result column 633 is page column 600, result row height / 2 page row pageHeight / 2).
+    const int mid = c.height / 2;
+    EXPECT_EQ(Byte(*r.record, 630, mid - 4), 220);
+    EXPECT_EQ(Byte(*r.record, 636, mid - 4), 100);
+    EXPECT_EQ(Byte(*r.record, 630, mid + 4), 160);
+    EXPECT_EQ(Byte(*r.record, 636, mid + 4), 40);
+    // The corners are picture, not white.
+    EXPECT_EQ(Byte(*r.record, 0, 0), 220);
+    EXPECT_EQ(Byte(*r.record, 1265, c.height - 1), 40);
+  }
+}
+
+TEST(ColorProcessBleed, OtherPagesAreNotResampled) {
+  const DeviceMediaBufferInfo media = MediaWithDots(92, 300);
+  Page page(1266, 1836);
+  page.Randomize(11);
+  PhotoImageBuffer unknown;
+  Neutral(unknown);
+  unknown.Alloc(media);
+  Result plain = Process(unknown, page);
+  ASSERT_NE(plain.record, nullptr);
+  // A print-area page of an older PPD, and a page meant for larger media.
+  for (const auto& points : {std::pair{303.86, 440.66}, std::pair{324.0, 432.0}}) {
+    PhotoImageBuffer b;
+    Neutral(b);
+    b.Alloc(media);
+    b.pageSizePoints[0] = points.first;
+    b.pageSizePoints[1] = points.second;
+    Result r = Process(b, page);
+    ASSERT_NE(r.record, nullptr);
+    ExpectWellFormed(*r.record, 1266, 1836);
+    EXPECT_TRUE(RowBytes(*r.record) == RowBytes(*plain.record)) << points.first;
+  }
+  // With a border the covered picture is shrunk as a print-area page would be.
+  PhotoImageBuffer bordered;
+  Neutral(bordered);
+  bordered.border = 1;
+  bordered.Alloc(media);
+  bordered.pageSizePoints[0] = 288;
+  bordered.pageSizePoints[1] = 432;
+  Page nominal(1200, 1800);
+  nominal.Fill(30, 140, 220);
+  Result r = Process(bordered, nominal);
+  ASSERT_NE(r.record, nullptr);
+  ExpectWellFormed(*r.record, 1134, 1644);
 }
 
 // ---- Resolution fit and quarter turn ----

@@ -1,7 +1,13 @@
 // Media rows, overcoat rows and the dot geometry for the job's resolution.
+#include <cups/ppd.h>
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <set>
+#include <string>
+
 #include "FilterTestUtil.h"
+#include "PhotoImageBuffer.h"
 #include "PhotoPrinterDeviceTQ58.h"
 
 namespace {
@@ -49,6 +55,38 @@ TEST(MediaModel, EveryRowAtThreeHundred)
     EXPECT_EQ(e->mediaInfo.cutAllowed, cutAllowed) << size;
     EXPECT_EQ(e->mediaInfo.imageGapDots, 30) << size;
   }
+}
+
+// The PPD's sizes are the media's own (4 x 6 in and so on, no margins), so
+// that the scheduler gives them their standard names; each one's print area
+// reaches past it, where the filter's bleed cover fills it.
+TEST(MediaModel, PpdSizesAreTheMediaSizesInsideTheirPrintAreas)
+{
+  const std::string path = std::string(TQ58_SOURCE_DIR) + "/packaging/ppd/TQ-58.ppd";
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  ppd_file_t* ppd = ppdOpenFile(path.c_str());
+  ASSERT_NE(ppd, nullptr);
+  std::set<int> codes;
+  for (int i = 0; i < ppd->num_sizes; ++i) {
+    const ppd_size_t& size = ppd->sizes[i];
+    const int code = TQ58_MediaCodeForPageSize(size.name);
+    codes.insert(code);
+    std::unique_ptr<DeviceEntry_TQ58> e(Entry((std::string("PageSize=") + size.name).c_str()));
+    const DeviceMediaBufferInfo& m = e->mediaInfo;
+    ASSERT_EQ(m.mediaCode, code) << size.name;
+    EXPECT_FLOAT_EQ(size.width, static_cast<float>(m.widthInch * 72)) << size.name;
+    EXPECT_FLOAT_EQ(size.length, static_cast<float>(m.lengthInch * 72)) << size.name;
+    EXPECT_EQ(size.left, 0.0f);
+    EXPECT_EQ(size.bottom, 0.0f);
+    EXPECT_EQ(size.right, size.width);
+    EXPECT_EQ(size.top, size.length);
+    const double points[2] = {size.width, size.length};
+    EXPECT_GT(GetBleedScale(m, points), 1.0) << size.name;
+  }
+  ppdClose(ppd);
+#pragma GCC diagnostic pop
+  EXPECT_EQ(codes, (std::set<int>{91, 92, 93, 94, 95, 96}));
 }
 
 TEST(MediaModel, MediaOptionStandsInForPageSize)

@@ -7,7 +7,7 @@ target_compile_definitions(test_filter_job PRIVATE TQ58_SOURCE_DIR="${PROJECT_SO
 # Whole jobs through cupsfilter and a private cupsd.
 tq58_add_gtest(test_filter_endtoend
   SOURCES EndToEndTest.cpp
-  LIBS tq58_testsupport tq58_packetdecoder
+  LIBS tq58_testsupport tq58_packetdecoder tq58_common
   LABELS cupsd)
 target_compile_definitions(test_filter_endtoend PRIVATE TQ58_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
   TQ58_FILTER_PATH="$<TARGET_FILE:rastertotq58>" TQ58_MAKE_SAMPLE_PATH="$<TARGET_FILE:tq58-make-sample>")

@@ -80,10 +80,11 @@ TEST(PrintQueueTest, OnlyAQueueWithExactlyThisSerialTextIsThePrintersOwn)
 TEST(PrintQueueTest, LpadminArgumentsKeepTheSerialOneArgument)
 {
   const char* serial = "x;touch${IFS}pwned";
-  EXPECT_EQ(MakeLpadminArgs(kModel, 0, serial, "/r/TQ-58.gz"),
+  EXPECT_EQ(MakeLpadminArgs(kModel, 0, serial),
             (std::vector<std::string>{"lpadmin", "-p", "PELLORI_SYSTEMS_TQ_58", "-E", "-D", "PELLORI SYSTEMS TQ-58",
-                                      "-P", "/r/TQ-58.gz", "-v", kUri + serial, "-o", "printer-is-shared=false"}));
-  const std::vector<std::string> numbered = MakeLpadminArgs(kModel, 2, "S", "/p");
+                                      "-m", "pellori/TQ-58.ppd.gz", "-v", kUri + serial, "-o",
+                                      "printer-is-shared=false"}));
+  const std::vector<std::string> numbered = MakeLpadminArgs(kModel, 2, "S");
   EXPECT_EQ(numbered[2], "PELLORI_SYSTEMS_TQ_58_2");
   EXPECT_EQ(numbered[5], "PELLORI SYSTEMS TQ-58 2");
 }
@@ -106,7 +107,9 @@ TEST(PrintQueueTest, StepSetsTheFlagOnceAQueueExistsOrWasAskedFor)
   EXPECT_TRUE(rec.queueRegistered);
   ASSERT_EQ(platform.commands.size(), 1u);
   EXPECT_EQ(platform.commands[0][2], "PELLORI_SYSTEMS_TQ_58_2");
-  EXPECT_EQ(platform.commands[0][7], root.Path() + "/Library/Printers/PPDs/Contents/Resources/TQ-58.gz");
+  // The model name, whatever TQ58_ROOT says: the scheduler finds the PPD in its model folders.
+  EXPECT_EQ(platform.commands[0][6], "-m");
+  EXPECT_EQ(platform.commands[0][7], "pellori/TQ-58.ppd.gz");
 
   // A queue of its own that the destinations did not show yet: no command.
   rec.queueRegistered = false;

@@ -1,7 +1,8 @@
 // The real infotq58 against emulated printers on an emulated bus and a
-// private cupsd: the PPD in place below a temporary root, a stand-in
-// "fyxbackend" in the scheduler's ServerBin (it accepts a device URI only for
-// a backend it has), the daemon's home and working folder of its own.
+// private cupsd: the PPD in the scheduler's own model folder under its model
+// name (and nowhere below the temporary root), a stand-in "fyxbackend" in the
+// scheduler's ServerBin (it accepts a device URI only for a backend it has),
+// the daemon's home and working folder of its own.
 #ifndef TQ58_TEST_INFOTQ58FIXTURE_H
 #define TQ58_TEST_INFOTQ58FIXTURE_H
 
@@ -34,8 +35,7 @@ protected:
   {
     const ProcessResult ppd = RunProcess({"gzip", "-c", "-n", TQ58_SOURCE_DIR "/packaging/ppd/TQ-58.ppd"});
     ASSERT_EQ(ppd.exitCode, 0);
-    const std::string ppdPath = TQ58_FixedPath(kQueueModelTQ58.ppdPath);
-    root_.WriteFile(ppdPath.substr(root_.Path().size() + 1), ppd.out);
+    cupsd_.AddModel(kQueueModelTQ58.ppdModel, root_.WriteFile("model.ppd.gz", ppd.out));
     std::string error;
     ASSERT_TRUE(cupsd_.Start(&error)) << error;
     ASSERT_TRUE(cupsd_.AddBackend("fyxbackend", "#!/bin/sh\nexit 0\n"));

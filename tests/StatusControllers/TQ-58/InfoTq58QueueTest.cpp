@@ -17,8 +17,11 @@ TEST_F(InfoTq58Test, PrinterPluggedBeforeTheStartGetsItsQueueAndFile)
   char serial[64] = {};
   ASSERT_EQ(_GetValuePrinterInfoFile(kBaseQueue.c_str(), "PRINTER_SERIAL_NO=", "TQ-58", serial, sizeof serial), 0);
   EXPECT_STREQ(serial, "AB%2012");
-  // The queue was made with the model's PPD, is not shared and takes jobs.
-  EXPECT_TRUE(std::filesystem::exists(cupsd_.Root() + "/conf/ppd/" + kBaseQueue + ".ppd"));
+  // The queue was made with the model's PPD, by its model name (no PPD file
+  // lies below TQ58_ROOT), is not shared and takes jobs.
+  EXPECT_FALSE(std::filesystem::exists(TQ58_FixedPath(kQueueModelTQ58.ppdPath)));
+  EXPECT_EQ(ReadText(cupsd_.Root() + "/conf/ppd/" + kBaseQueue + ".ppd"),
+            ReadText(TQ58_SOURCE_DIR "/packaging/ppd/TQ-58.ppd"));
   const ProcessResult lpstat = cupsd_.Run({"lpstat", "-a", kBaseQueue});
   EXPECT_NE(lpstat.out.find("accepting requests"), std::string::npos) << lpstat.out << lpstat.err;
   EXPECT_NE(DaemonOutput().find("serial AB%2012\n"), std::string::npos);

@@ -64,6 +64,9 @@ void PopulateInstalledSystem(const TempRoot& root, const std::string& helperProg
   fs::create_directories(fs::path(Installed(tl::kCupsBackendLink)).parent_path());
   fs::remove(Installed(tl::kCupsBackendLink));
   fs::create_symlink(tl::kBackend, Installed(tl::kCupsBackendLink));
+  fs::create_directories(fs::path(Installed(tl::kCupsModelLink)).parent_path());
+  fs::remove(Installed(tl::kCupsModelLink));
+  fs::create_directory_symlink("../../ppd/pellori", Installed(tl::kCupsModelLink));
   Write(tl::kSystemdUnit, "[Unit]\n");
   Write(tl::kPolkitAction, "<policyconfig/>");
   Write(tl::kDesktopEntry, "[Desktop Entry]\n");

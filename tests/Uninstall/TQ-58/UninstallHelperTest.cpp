@@ -52,8 +52,8 @@ void MakeDeepTree(const std::string& folder, int depth, const std::string& outsi
 
 // The service files, the unit and the links: what must go for the driver to be gone.
 const std::vector<std::string> kProgramFiles = {tl::kDaemon, tl::kDaemonLaunchd, tl::kHelperLaunchd, tl::kHelper,
-                                                tl::kSystemdUnit, tl::kCupsBackendLink, tl::kPolkitAction,
-                                                tl::kDesktopEntry, tl::kUninstaller};
+                                                tl::kSystemdUnit, tl::kCupsBackendLink, tl::kCupsModelLink,
+                                                tl::kPolkitAction, tl::kDesktopEntry, tl::kUninstaller};
 
 class UninstallHelperTest : public ::testing::Test {
 protected:
@@ -99,17 +99,33 @@ TEST_F(UninstallHelperTest, FullRemovalLeavesNothingAndServesOneRequest)
   EXPECT_TRUE(fs::is_directory(root.Path() + "/Library/Caches"));
 }
 
-TEST_F(UninstallHelperTest, SiblingPpdKeepsTheSharedBackend)
+TEST_F(UninstallHelperTest, SiblingPpdKeepsTheSharedBackendAndModelLink)
 {
   PopulateInstalledSystem(root);
-  const std::string sibling = Installed(std::string(tl::kPpdFolder) + "/HB-23W.gz");
-  std::ofstream(sibling) << "ppd";
+  const std::string sibling = std::string(tl::kPpdFolder) + "/" + tl::kSiblingPpds[1];
+  EXPECT_EQ(sibling, "/usr/share/ppd/pellori/HB-23W.ppd.gz");
+  std::ofstream(Installed(sibling)) << "ppd";
   EXPECT_EQ(RunHelper().out, kTrue);
   std::vector<std::string> left = GetDriverLeftovers(root);
   std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{tl::kPpdFolder + std::string("/HB-23W.gz"), tl::kCupsBackendLink,
-                                            tl::kBackend}))
-      << "only the sibling's PPD, the backend and its link stay";
+  EXPECT_EQ(left, (std::vector<std::string>{tl::kCupsBackendLink, tl::kBackend, tl::kCupsModelLink, sibling}))
+      << "only the sibling's PPD, the backend, its link and the model link stay";
+}
+
+TEST_F(UninstallHelperTest, PpdFolderGoesOnlyWhenEmpty)
+{
+  PopulateInstalledSystem(root);
+  EXPECT_EQ(RunHelper().out, kTrue);
+  EXPECT_FALSE(Exists(Installed(tl::kPpdFolder)));
+  EXPECT_FALSE(Exists(Installed(tl::kCupsModelLink)));
+  // A file of the administrator's in the folder (not another model's PPD) keeps the folder only.
+  PopulateInstalledSystem(root);
+  const std::string own = Installed(std::string(tl::kPpdFolder) + "/local.ppd");
+  std::ofstream(own) << "ppd";
+  EXPECT_EQ(RunHelper().out, kTrue);
+  EXPECT_TRUE(Exists(own));
+  EXPECT_FALSE(Exists(Installed(tl::kPpd)));
+  EXPECT_FALSE(Exists(Installed(tl::kCupsModelLink)));
 }
 
 TEST_F(UninstallHelperTest, NothingInstalledStillSucceeds)
