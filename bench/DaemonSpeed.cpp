@@ -72,15 +72,13 @@ struct Setup {
   bool Start()
   {
     const ProcessResult ppd = RunProcess({"gzip", "-c", "-n", TQ58_SOURCE_DIR "/packaging/ppd/TQ-58.ppd"});
-    root.WriteFile(TQ58_FixedPath(kQueueModelTQ58.ppdPath).substr(root.Path().size() + 1), ppd.out);
+    cupsd.AddModel(kQueueModelTQ58.ppdModel, root.WriteFile("model.ppd.gz", ppd.out));
     std::string error;
     if (!cupsd.Start(&error)) {
       std::fprintf(stderr, "cupsd: %s\n", error.c_str());
       return false;
     }
-    const std::string backend = cupsd.ServerBin() + "/backend/fyxbackend";
-    std::ofstream(backend) << "#!/bin/sh\nexit 0\n";
-    chmod(backend.c_str(), 0755);
+    if (!cupsd.AddBackend("fyxbackend", "#!/bin/sh\nexit 0\n")) return false;
     bus = root.Path() + "/bus";
     emulator = std::make_unique<Emulator>(bus);
     return true;
