@@ -14,6 +14,12 @@ struct BackendConfig {
   unsigned busPollMs = 1000;          // longest wait for a bus change while waiting for the printer
   unsigned writeTimeoutMs = 10000;    // one bulk write; a printer still busy after it is written to again
   unsigned listClaimWaitMs = 5000;    // claim wait of the device listing (lpinfo waits for it)
+  // Between two prints, while a marker asks the status daemon for data: the
+  // printer is left free this long, a few of the daemon's busy retries
+  // (DaemonConfig::busyRetryMs), so that its pass gets in.
+  unsigned yieldMs = 300;
+  unsigned markerWaitMs = 2000;  // longest wait for the daemon to take up a marker that asks once
+  unsigned markerPollMs = 20;    // how often that wait looks
   size_t maxResendBytes = size_t{256} << 20;  // largest print kept for sending again after a reconnect
 };
 

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <memory>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -85,6 +87,25 @@ Sent SendJob(StreamSender* sender, const BackendJob& job, const volatile sig_ato
     if (sent != Sent::kOk) return sent;
   }
   return Sent::kOk;
+}
+
+// The sender's claim of the printer for each print, the status daemon's turn
+// first. A wait of more than one claim attempt is logged for debugging.
+StreamSender::Claim ClaimForEachPrint(UsbBus* bus, const std::string& serial, const BackendConfig& config,
+                                      const volatile sig_atomic_t* cancel, const BackendLog& log)
+{
+  auto patient = std::make_shared<bool>(true);
+  return [bus, serial, &config, cancel, &log, patient](PrinterHandle* printer) {
+    const auto start = std::chrono::steady_clock::now();
+    LeaveTurnToDaemon(serial, config, cancel, patient.get());
+    const UsbStatus status = ClaimPrinter(bus, config, cancel, printer);
+    const long long waited =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    if (waited >= config.claimRetryMs) {
+      log.Debug("Waited " + std::to_string(waited) + " ms for the printer between prints (the status daemon's turn).");
+    }
+    return status;
+  };
 }
 
 int ExitCode(Sent sent, int printsSent, const BackendLog& log)
@@ -167,6 +188,8 @@ int RunBackendJob(UsbBus* bus, const BackendJob& job, const BackendConfig& confi
     return CUPS_BACKEND_RETRY;
   }
   if (!written) WriteMediaClassFromPrinter(&printer, job.jobId, log);
+  // Free until the first print's bytes come: the filter may take a while.
+  printer.Release();
 
   log.Info("Printing on the TQ-58 printer with serial " + serial + ".");
   const auto reconnect = [&](PrinterHandle* p) {
@@ -175,7 +198,7 @@ int RunBackendJob(UsbBus* bus, const BackendJob& job, const BackendConfig& confi
     if (!back) log.State("-offline-report");
     return back;
   };
-  StreamSender sender(&printer, reconnect, config, cancel);
+  StreamSender sender(&printer, reconnect, config, cancel, ClaimForEachPrint(bus, serial, config, cancel, log));
   const Sent sent = SendJob(&sender, job, cancel, log);
   return ExitCode(sent, sender.GetPrintsSent(), log);
 }

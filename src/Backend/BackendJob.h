@@ -2,9 +2,11 @@
 // find the printer named by the device URI, write the job information file,
 // send the filter's stream, remove the file — and the exit code for CUPS.
 //
-// A printer that is not attached is waited for (config.attachWaitMs); one
-// that goes away while the job is sent is waited for again
-// (config.reconnectWaitMs) and the print under way is sent again whole. When
+// The printer is claimed for one print at a time and left free between
+// prints and while the job waits, so that the status daemon's passes get it
+// (StreamSender.h). A printer that is not attached is waited for
+// (config.attachWaitMs); one that goes away while the job is sent is waited
+// for again (config.reconnectWaitMs) and the print under way is sent again whole. When
 // a wait runs out the job ends with CUPS_BACKEND_RETRY, so the scheduler
 // holds it and tries again later.
 #ifndef TQ58_BACKENDJOB_H

@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "MarkerFiles.h"
 #include "PhotoPrinterIF.h"
 #include "SerialText.h"
 
@@ -17,19 +18,49 @@ long long MsLeft(Clock::time_point deadline)
   return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
 }
 
-// One attempt: open the device and claim the first interface that lets itself be claimed.
-UsbStatus TryOpen(UsbBus* bus, const UsbDeviceRef& ref, PrinterHandle* out)
+// Sleeps ms, or less when the job is cancelled meanwhile.
+void Pause(unsigned ms, const volatile sig_atomic_t* cancel)
 {
-  UsbStatus status = bus->OpenDevice(ref, &out->device);
-  if (status != kUsbOk || out->device == nullptr) return status == kUsbOk ? kUsbNoDevice : status;
-  status = kUsbRefused;
+  constexpr unsigned kStepMs = 50;
+  for (unsigned slept = 0; slept < ms && !IsCanceled(cancel); slept += kStepMs) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(kStepMs, ms - slept)));
+  }
+}
+
+// One attempt: claim the first interface of the printer's device (opened
+// first, unless it is open already) that lets itself be claimed.
+UsbStatus TryClaim(UsbBus* bus, PrinterHandle* out)
+{
+  if (out->device == nullptr) {
+    const UsbStatus status = bus->OpenDevice(out->ref, &out->device);
+    if (status != kUsbOk || out->device == nullptr) {
+      out->device.reset();
+      return status == kUsbOk ? kUsbNoDevice : status;
+    }
+  }
+  UsbStatus status = kUsbRefused;
   for (int i = 0; i < out->device->GetInterfaceCount(); ++i) {
     status = out->device->OpenInterface(i, &out->intf);
     if (status == kUsbOk && out->intf != nullptr) return kUsbOk;
     if (status == kUsbNoDevice) break;
   }
-  out->Close();
+  out->intf.reset();
+  if (status == kUsbNoDevice) out->device.reset();
   return status == kUsbOk ? kUsbRefused : status;
+}
+
+// TryClaim until it is not refused, for up to claimWaitMs.
+UsbStatus ClaimWithin(UsbBus* bus, unsigned claimWaitMs, const BackendConfig& config,
+                      const volatile sig_atomic_t* cancel, PrinterHandle* out)
+{
+  const auto deadline = Clock::now() + std::chrono::milliseconds(claimWaitMs);
+  for (;;) {
+    const UsbStatus status = TryClaim(bus, out);
+    // Only a refused claim may be another process's; anything else is final.
+    if (status != kUsbRefused || IsCanceled(cancel) || MsLeft(deadline) <= 0) return status;
+    const long long pause = std::min<long long>(config.claimRetryMs, MsLeft(deadline));
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::max<long long>(pause, 1)));
+  }
 }
 
 }  // namespace
@@ -40,14 +71,37 @@ UsbStatus OpenPrinterInterface(UsbBus* bus, const UsbDeviceRef& ref, unsigned cl
 {
   if (bus == nullptr || out == nullptr) return kUsbInvalid;
   out->Close();
-  const auto deadline = Clock::now() + std::chrono::milliseconds(claimWaitMs);
-  for (;;) {
-    const UsbStatus status = TryOpen(bus, ref, out);
-    // Only a refused claim may be another process's; anything else is final.
-    if (status != kUsbRefused || IsCanceled(cancel) || MsLeft(deadline) <= 0) return status;
-    const long long pause = std::min<long long>(config.claimRetryMs, MsLeft(deadline));
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::max<long long>(pause, 1)));
+  out->ref = ref;
+  const UsbStatus status = ClaimWithin(bus, claimWaitMs, config, cancel, out);
+  if (status != kUsbOk) out->Close();
+  return status;
+}
+
+UsbStatus ClaimPrinter(UsbBus* bus, const BackendConfig& config, const volatile sig_atomic_t* cancel,
+                       PrinterHandle* printer)
+{
+  if (bus == nullptr || printer == nullptr) return kUsbInvalid;
+  if (printer->intf != nullptr) return kUsbOk;
+  return ClaimWithin(bus, config.claimWaitMs, config, cancel, printer);
+}
+
+void LeaveTurnToDaemon(const std::string& serialText, const BackendConfig& config,
+                       const volatile sig_atomic_t* cancel, bool* patient)
+{
+  int flags = GetMarkerFlags(serialText.c_str());
+  if (flags == 0) return;
+  // A marker that asks once is consumed by the daemon's next pass: until
+  // then, the daemon does not know it is asked.
+  const auto deadline = Clock::now() + std::chrono::milliseconds(config.markerWaitMs);
+  while (patient != nullptr && *patient && (flags & kMarkersAskingOnce) != 0 && !IsCanceled(cancel)) {
+    if (Clock::now() >= deadline) {
+      *patient = false;  // no daemon takes markers up
+      break;
+    }
+    Pause(config.markerPollMs, cancel);
+    flags = GetMarkerFlags(serialText.c_str());
   }
+  Pause(config.yieldMs, cancel);
 }
 
 UsbStatus FindPrinter(UsbBus* bus, const std::string& serialText, const BackendConfig& config,

@@ -19,8 +19,8 @@ bool IsStart(const PacketFramer::Piece& piece)
 }  // namespace
 
 StreamSender::StreamSender(PrinterHandle* printer, Reconnect reconnect, const BackendConfig& config,
-                           const volatile sig_atomic_t* cancel)
-    : printer_(printer), reconnect_(std::move(reconnect)), config_(config), cancel_(cancel)
+                           const volatile sig_atomic_t* cancel, Claim claim)
+    : printer_(printer), reconnect_(std::move(reconnect)), claim_(std::move(claim)), config_(config), cancel_(cancel)
 {
   DeviceCmd query;
   if (query.MakeCmd("STATUS", nullptr, -1, nullptr) == DEVICECMD_OK) query_.assign(query.data, query.data + query.len);
@@ -36,8 +36,22 @@ void StreamSender::StartStream()
   keepable_ = true;
 }
 
+// Claims the printer when it was left free since the last print.
+StreamSender::Write StreamSender::ClaimForPrint()
+{
+  if (printer_->intf != nullptr || !claim_) return Write::kDone;
+  if (IsCanceled(cancel_)) return Write::kCanceled;
+  const UsbStatus status = claim_(printer_);
+  claimedBytes_ = 0;
+  if (status == kUsbOk && printer_->intf != nullptr) return Write::kDone;
+  printer_->Release();
+  return IsCanceled(cancel_) ? Write::kCanceled : Write::kFailed;
+}
+
 // Writes every byte; a time-out only means the printer is busy, so the rest
-// is written again until it is taken or the job is cancelled.
+// is written again until it is taken or the job is cancelled. A printer that
+// has taken nothing since it was claimed is released instead (kBusy), so
+// that it is not held while it is not printing.
 StreamSender::Write StreamSender::WriteAll(const unsigned char* data, size_t size)
 {
   size_t done = 0;
@@ -47,7 +61,13 @@ StreamSender::Write StreamSender::WriteAll(const unsigned char* data, size_t siz
     const int chunk = static_cast<int>(std::min(size - done, kChunk));
     int transferred = 0;
     const UsbStatus status = printer_->intf->BulkWrite(data + done, chunk, config_.writeTimeoutMs, &transferred);
-    done += static_cast<size_t>(std::clamp(transferred, 0, chunk));
+    transferred = std::clamp(transferred, 0, chunk);
+    done += static_cast<size_t>(transferred);
+    claimedBytes_ += static_cast<size_t>(transferred);
+    if (status == kUsbTimeout && claimedBytes_ == 0 && claim_) {
+      printer_->Release();
+      return Write::kBusy;
+    }
     if (status != kUsbOk && status != kUsbTimeout) return Write::kFailed;
   }
   return Write::kDone;
@@ -71,20 +91,39 @@ StreamSender::Write StreamSender::WriteEndOfPrint(const unsigned char* data, siz
 
 StreamSender::Write StreamSender::WriteOnce(const unsigned char* data, size_t size, bool endsPrint)
 {
-  return endsPrint ? WriteEndOfPrint(data, size) : WriteAll(data, size);
+  Write written = ClaimForPrint();
+  if (written != Write::kDone) return written;
+  written = endsPrint ? WriteEndOfPrint(data, size) : WriteAll(data, size);
+  // The print is in the printer: it is left free until the next one.
+  if (written == Write::kDone && endsPrint && claim_) printer_->Release();
+  return written;
+}
+
+// After a reconnect or a busy printer: the clock packet and the print under
+// way again from their start.
+StreamSender::Write StreamSender::WriteAgain(bool endsPrint)
+{
+  Write written = ClaimForPrint();
+  if (written == Write::kDone) written = WriteAll(clock_.data(), clock_.size());
+  return written == Write::kDone ? WriteOnce(print_.data(), print_.size(), endsPrint) : written;
 }
 
 StreamSender::Result StreamSender::WriteReconnecting(const unsigned char* data, size_t size, bool endsPrint)
 {
-  Write written = WriteOnce(data, size, endsPrint);
   // print_ already holds these bytes: after a reconnect the clock packet and
   // the print under way go out again from their start.
-  while (written == Write::kFailed) {
-    if (!keepable_ || !reconnect_ || !reconnect_(printer_)) return IsCanceled(cancel_) ? Result::kCanceled : Result::kLost;
-    written = WriteAll(clock_.data(), clock_.size());
-    if (written == Write::kDone) written = WriteOnce(print_.data(), print_.size(), endsPrint);
+  bool again = false;
+  for (;;) {
+    const Write written = again ? WriteAgain(endsPrint) : WriteOnce(data, size, endsPrint);
+    if (written == Write::kDone) return Result::kOk;
+    if (written == Write::kCanceled) return Result::kCanceled;
+    if (written == Write::kFailed) {
+      if (!keepable_ || !reconnect_ || !reconnect_(printer_)) return IsCanceled(cancel_) ? Result::kCanceled : Result::kLost;
+      claimedBytes_ = 0;  // claimed anew, nothing of the print taken
+      again = true;
+    }
+    // kBusy: nothing went out since the claim; the next try claims the printer again.
   }
-  return written == Write::kDone ? Result::kOk : Result::kCanceled;
 }
 
 void StreamSender::Keep(const unsigned char* data, size_t size)

@@ -10,6 +10,14 @@
 // sent right behind its CNTRL START (in the same write): the printer answers
 // a command only after taking everything before it. A write alone proves
 // less on the emulated bus, where it completes once the socket has the bytes.
+//
+// Given a way to claim the printer, the sender holds the claim for one print
+// at a time: it claims the printer for a print's first bytes (the stream's
+// clock packet goes with the first print) and releases it once the print's
+// STATUS answer is in, so that the status daemon's passes fall between
+// prints and never into one. A printer that takes nothing of a print's first
+// write within the time-out (still busy with the print before, or waiting
+// for media) is released too and claimed again for the next try.
 #ifndef TQ58_STREAMSENDER_H
 #define TQ58_STREAMSENDER_H
 
@@ -27,9 +35,13 @@ public:
   // Called when the printer is gone: gets hold of it again in *printer. True
   // once it is open again; false when it did not come back. Blocks.
   using Reconnect = std::function<bool(PrinterHandle* printer)>;
+  // Claims the printer's interface into printer->intf for the next print:
+  // kUsbOk, or why not (the printer then counts as gone). Blocks.
+  using Claim = std::function<UsbStatus(PrinterHandle* printer)>;
 
+  // Without claim, printer->intf stays claimed for the whole stream.
   StreamSender(PrinterHandle* printer, Reconnect reconnect, const BackendConfig& config,
-               const volatile sig_atomic_t* cancel);
+               const volatile sig_atomic_t* cancel, Claim claim = nullptr);
 
   // Sends size bytes of the stream, reconnecting as needed. kLost when the
   // printer did not come back, or the print under way was too large to keep
@@ -43,16 +55,21 @@ public:
   int GetPrintsSent() const { return printsSent_; }
 
 private:
-  enum class Write { kDone, kFailed, kCanceled };
+  // kBusy: the printer took nothing of the print's first write and was released.
+  enum class Write { kDone, kFailed, kCanceled, kBusy };
+  Write ClaimForPrint();
   Write WriteAll(const unsigned char* data, size_t size);
   Write WriteEndOfPrint(const unsigned char* data, size_t size);
   Write WriteOnce(const unsigned char* data, size_t size, bool endsPrint);
+  Write WriteAgain(bool endsPrint);
   Result WriteReconnecting(const unsigned char* data, size_t size, bool endsPrint);
   void Keep(const unsigned char* data, size_t size);
   void PacketEnded(const PacketFramer::Piece& piece);
 
   PrinterHandle* printer_;
   Reconnect reconnect_;
+  Claim claim_;
+  size_t claimedBytes_ = 0;  // bytes the printer took since it was claimed
   BackendConfig config_;
   const volatile sig_atomic_t* cancel_;
   PacketFramer framer_;

@@ -1,5 +1,6 @@
 #include "UsbEmulated.h"
 
+#include <sys/file.h>
 #include <sys/inotify.h>
 
 #include <dirent.h>
@@ -85,13 +86,47 @@ std::string SocketIdentity(const std::string& deviceFolder)
   return text;
 }
 
+// Claims the device of deviceFolder for this open file: an exclusive flock on
+// its file "claim", made mode 0666 when missing so that any user's host
+// program can take it. Returns the locked descriptor, or -1 with *status
+// kUsbRefused (held by another open, or not a plain file) or kUsbNoDevice
+// (the folder is gone). Does not block.
+int ClaimDevice(const std::string& deviceFolder, UsbStatus* status)
+{
+  const std::string path = deviceFolder + "/claim";
+  constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  int fd = open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+  if (fd >= 0) {
+    fchmod(fd, 0666);  // whatever the umask took away
+  } else if (errno == EEXIST) {
+    fd = open(path.c_str(), kFlags);
+  }
+  if (fd < 0) {
+    *status = errno == ENOENT ? kUsbNoDevice : kUsbRefused;
+    return -1;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    *status = kUsbRefused;
+    return -1;
+  }
+  *status = kUsbOk;
+  return fd;
+}
+
 class EmulatedInterface final : public UsbInterface {
 public:
-  EmulatedInterface(int fd, std::string deviceFile, const EmulatedDeviceFile& info, unsigned maxTimeoutMs)
-      : fd_(fd), deviceFile_(std::move(deviceFile)), info_(info), maxTimeoutMs_(maxTimeoutMs)
+  EmulatedInterface(int fd, int claimFd, std::string deviceFile, const EmulatedDeviceFile& info, unsigned maxTimeoutMs)
+      : fd_(fd), claimFd_(claimFd), deviceFile_(std::move(deviceFile)), info_(info), maxTimeoutMs_(maxTimeoutMs)
   {
   }
-  ~EmulatedInterface() override { close(fd_); }
+  // The connection closes first, then the claim is released.
+  ~EmulatedInterface() override
+  {
+    close(fd_);
+    close(claimFd_);
+  }
 
   UsbStatus BulkWrite(const unsigned char* data, int size, unsigned timeoutMs, int* transferred) override;
   UsbStatus BulkRead(unsigned char* data, int size, unsigned timeoutMs, int* transferred) override;
@@ -114,6 +149,7 @@ private:
   }
 
   int fd_;
+  int claimFd_;        // holds the flock on the device's "claim" file
   bool gone_ = false;  // the printer closed the connection
   std::string deviceFile_;
   EmulatedDeviceFile info_;
@@ -209,9 +245,16 @@ public:
   {
     if (out == nullptr || index != 0) return kUsbInvalid;
     out->reset();
+    // One claim at a time: a claim held by another open fails at once.
+    UsbStatus status = kUsbOk;
+    const int claimFd = ClaimDevice(folder_, &status);
+    if (claimFd < 0) return status;
     const int fd = ConnectUnix(folder_, "bulk");
-    if (fd < 0) return kUsbNoDevice;
-    *out = std::make_unique<EmulatedInterface>(fd, folder_ + "/device", info_, maxTimeoutMs_);
+    if (fd < 0) {
+      close(claimFd);
+      return kUsbNoDevice;
+    }
+    *out = std::make_unique<EmulatedInterface>(fd, claimFd, folder_ + "/device", info_, maxTimeoutMs_);
     return kUsbOk;
   }
 

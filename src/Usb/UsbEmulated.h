@@ -3,6 +3,9 @@
 // Unix stream socket "bulk" (its bulk pipes: what is written on a connection
 // is the OUT pipe, what is read is the IN pipe). A device is attached while
 // both are present. The host answers GET_DEVICE_ID itself from "device".
+// Opening the printer interface claims it as USB does, one claim at a time:
+// an exclusive flock on the device's file "claim", held until the interface
+// closes; a claim held by another open is refused at once (kUsbRefused).
 #ifndef TQ58_USBEMULATED_H
 #define TQ58_USBEMULATED_H
 

@@ -77,8 +77,11 @@ public:
   // The number of interfaces of the active configuration. Does not block.
   virtual int GetInterfaceCount() const = 0;
 
-  // Opens interface index (0 .. count - 1) for this process alone: a kernel
-  // driver bound to it is detached first (the seize). Blocks briefly.
+  // Opens (claims) interface index (0 .. count - 1) for this process alone: a
+  // kernel driver bound to it is detached first (the seize). One claim at a
+  // time: while another open holds the interface (another process, or
+  // another open in this one) the claim fails at once with kUsbRefused.
+  // Blocks briefly.
   virtual UsbStatus OpenInterface(int index, std::unique_ptr<UsbInterface>* out) = 0;
 };
 

@@ -3,6 +3,7 @@
 // job, cancelling, and the daemon's queries on a connection of their own.
 #include <cups/backend.h>
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -56,6 +57,21 @@ TEST_F(BackendJobTest, TheDaemonsFileGivesTheMediaClassBeforeThePrinterIsLookedF
   EXPECT_EQ(Run(Job("12", input.ReadFd())), CUPS_BACKEND_OK) << lines_.Text();
   EXPECT_EQ(atStart, "MEDIA_CLASS=\"0007\"\n");
   EXPECT_FALSE(std::filesystem::exists(JobFile("12")));
+}
+
+TEST_F(BackendJobTest, AnInformationFileOfAnotherUserIsNotTrusted)
+{
+  // Planted before the daemon ever wrote the file; the printer itself answers 0001.
+  const std::string info = root_.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_" + kSerialText + ".log",
+                                           "#MEDIA_INFORMATION\nMEDIA_SIZE=\"150\"\nMEDIA_CLASS=\"0002\"\n");
+  ASSERT_EQ(chown(info.c_str(), 65534, 65534), 0);
+  std::string during;
+  lines_.OnLine([&](const std::string& line) {
+    if (line.rfind("INFO: Printing", 0) == 0) during = ReadText(JobFile("13"));
+  });
+  PipeFeeder input(JobStream(1, 100));
+  EXPECT_EQ(Run(Job("13", input.ReadFd())), CUPS_BACKEND_OK) << lines_.Text();
+  EXPECT_EQ(during, "MEDIA_CLASS=\"0001\"\n");
 }
 
 TEST_F(BackendJobTest, APrinterThatStaysAwayMakesTheJobRetryLater)
@@ -177,25 +193,33 @@ TEST_F(BackendJobTest, AJobFileIsSentOncePerCopy)
   EXPECT_TRUE(WaitUntil([&] { return emulator_->GetPrintCount("p1") == 2; }, 3000));
 }
 
-TEST_F(BackendJobTest, QueriesOnAConnectionOfTheirOwnRunBesideTheJob)
+TEST_F(BackendJobTest, AProgramQueryingThePrinterGetsItOnlyBetweenPrints)
 {
   std::atomic<bool> done{false};
   int answered = 0, failed = 0;
   std::thread daemonLike([&] {
-    PrinterHandle h;
     std::vector<UsbDeviceRef> devices;
     bus_->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices);
-    if (devices.empty() || OpenPrinterInterface(bus_.get(), devices[0], 100, config_, nullptr, &h) != kUsbOk) return;
-    while (!done) {
+    while (!devices.empty() && !done) {
+      // A claim taken at once or not at all, as the daemon's.
+      PrinterHandle h;
+      if (OpenPrinterInterface(bus_.get(), devices[0], 0, config_, nullptr, &h) != kUsbOk) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        continue;
+      }
       char remain[64];
       (GetStatus(h.intf.get()) == 0 && GetMediaRemain(h.intf.get(), remain, sizeof remain) >= 0 ? answered : failed)++;
     }
   });
   PipeFeeder input(JobStream(4, 200000));
   EXPECT_EQ(Run(Job("20", input.ReadFd())), CUPS_BACKEND_OK) << lines_.Text();
-  ASSERT_TRUE(WaitUntil([&] { return emulator_->GetPrintCount("p1") == 4; }, 3000));
+  EXPECT_TRUE(WaitUntil([&] { return emulator_->GetPrintCount("p1") == 4; }, 3000));
   done = true;
   daemonLike.join();
+  const std::vector<EmulatedPrint> prints = emulator_->GetPrints("p1");
+  ASSERT_EQ(prints.size(), 4u);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(PlanesOf(prints, i), SentPlanes(i + 1, 200000)) << i;
+  EXPECT_EQ(ForeignPacketsInsidePrints(emulator_->GetCommandLog("p1")), 0);
   EXPECT_GT(answered, 0);
   EXPECT_EQ(failed, 0);
 }

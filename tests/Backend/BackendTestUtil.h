@@ -61,6 +61,30 @@ inline std::string WithQueries(const std::string& stream)
   }
 }
 
+// The queries found in a printer's command log (as the emulator keeps it)
+// between a print's first packet (CNTRL CUTTER) and its CNTRL START: another
+// program's exchanges inside a print, which break its stream on real USB.
+inline int ForeignPacketsInsidePrints(const std::vector<std::string>& log)
+{
+  int foreign = 0;
+  bool inPrint = false;
+  for (const std::string& entry : log) {
+    if (entry == "CNTRL CUTTER") inPrint = true;
+    else if (entry == "CNTRL START") inPrint = false;
+    else if (inPrint && (entry == "STATUS" || entry.rfind("INFO", 0) == 0 || entry.rfind("MNT_RD", 0) == 0)) ++foreign;
+  }
+  return foreign;
+}
+
+// The index of the n-th (1-based) entry of log equal to entry; log.size() when there is none.
+inline size_t NthEntry(const std::vector<std::string>& log, const std::string& entry, int n)
+{
+  for (size_t i = 0; i < log.size(); ++i) {
+    if (log[i] == entry && --n == 0) return i;
+  }
+  return log.size();
+}
+
 // Collects the lines a backend writes; onLine (when set) runs for each, in the backend's thread.
 class LineCollector {
 public:

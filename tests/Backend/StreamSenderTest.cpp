@@ -6,6 +6,7 @@
 #include <csignal>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "BackendTestUtil.h"
 #include "StreamSender.h"
@@ -20,9 +21,17 @@ public:
       : received_(received), failAt_(failAt), timeoutEvery_(timeoutEvery)
   {
   }
+  ~FakePipe() override
+  {
+    if (releasedAt != nullptr) releasedAt->push_back(received_->size());
+  }
   UsbStatus BulkWrite(const unsigned char* data, int size, unsigned, int* transferred) override
   {
     *transferred = 0;
+    if (stalledWrites > 0) {
+      --stalledWrites;
+      return kUsbTimeout;  // a printer that takes nothing (busy, or waiting for media)
+    }
     if (received_->size() >= failAt_) return kUsbNoDevice;
     int n = size;
     const bool timeOut = timeoutEvery_ > 0 && ++calls_ % timeoutEvery_ == 0;
@@ -40,6 +49,9 @@ public:
   }
   UsbStatus GetConfigurationValue(int* v) override { return *v = 1, kUsbOk; }
   UsbStatus GetInterfaceNumber(int* v) override { return *v = 0, kUsbOk; }
+
+  int stalledWrites = 0;                      // the first writes time out with nothing taken
+  std::vector<size_t>* releasedAt = nullptr;  // gets the bytes received when the claim ends
 
 private:
   std::string* received_;
@@ -174,6 +186,108 @@ TEST(StreamSender, EachCopyOfAJobFileStartsANewStream)
   sender.StartStream();
   ASSERT_EQ(SendInPieces(&sender, copy, 100), StreamSender::Result::kOk);
   EXPECT_EQ(second, WithQueries(copy));
+  EXPECT_EQ(sender.GetPrintsSent(), 2);
+}
+
+}  // namespace
+
+namespace {
+
+// The printer on a claim of its own per print, as the backend shares it with
+// the status daemon: claimed for a print's first bytes, released once the
+// print's STATUS answer is in.
+class ClaimRecorder {
+public:
+  explicit ClaimRecorder(std::string* received) : received_(received) {}
+  // stalls[i]: writes the printer of claim i takes nothing of.
+  StreamSender::Claim Claim(std::vector<int> stalls = {})
+  {
+    return [this, stalls](PrinterHandle* p) {
+      claimedAt.push_back(received_->size());
+      auto pipe = std::make_unique<FakePipe>(received_);
+      pipe->releasedAt = &releasedAt;
+      if (claimedAt.size() <= stalls.size()) pipe->stalledWrites = stalls[claimedAt.size() - 1];
+      p->intf = std::move(pipe);
+      return kUsbOk;
+    };
+  }
+  std::vector<size_t> claimedAt, releasedAt;
+
+private:
+  std::string* received_;
+};
+
+TEST(StreamSender, EachPrintGoesOutOnAClaimOfItsOwn)
+{
+  const std::string clock = Packet("CNTRL", "SET_SYS_TIME", "20240101120000");
+  const std::string query = Packet("STATUS", nullptr);
+  const size_t p1 = PrintPackets(1, 3000).size(), p2 = PrintPackets(2, 3000).size();
+  const size_t end1 = clock.size() + p1 + query.size(), end2 = end1 + p2 + query.size();
+  std::string received;
+  ClaimRecorder claims(&received);
+  PrinterHandle printer;  // left free: the first print claims it
+  StreamSender sender(&printer, nullptr, BackendConfig(), nullptr, claims.Claim());
+  const std::string stream = JobStream(3, 3000);
+  EXPECT_EQ(SendInPieces(&sender, stream, 700), StreamSender::Result::kOk);
+  EXPECT_EQ(received, WithQueries(stream));
+  // The clock packet goes with the first print; each claim ends with its print's answer.
+  EXPECT_EQ(claims.claimedAt, (std::vector<size_t>{0, end1, end2}));
+  EXPECT_EQ(claims.releasedAt, (std::vector<size_t>{end1, end2, received.size()}));
+  EXPECT_EQ(printer.intf, nullptr);
+  EXPECT_EQ(sender.GetPrintsSent(), 3);
+}
+
+TEST(StreamSender, APrinterThatTakesNothingOfAPrintIsLeftFreeUntilItDoes)
+{
+  std::string received;
+  ClaimRecorder claims(&received);
+  PrinterHandle printer;
+  // Busy at the start of print 2 for two claims.
+  StreamSender sender(&printer, nullptr, BackendConfig(), nullptr, claims.Claim({0, 1, 1, 0}));
+  const std::string stream = JobStream(2, 3000);
+  EXPECT_EQ(SendInPieces(&sender, stream, 1000), StreamSender::Result::kOk);
+  EXPECT_EQ(received, WithQueries(stream));
+  ASSERT_EQ(claims.claimedAt.size(), 4u);
+  EXPECT_EQ(claims.claimedAt[1], claims.claimedAt[3]);  // nothing went out on the busy claims
+  EXPECT_EQ(claims.releasedAt.size(), 4u);
+
+  // A write that times out halfway within a print keeps the claim.
+  std::string partly;
+  PrinterHandle held;
+  held.intf = std::make_unique<FakePipe>(&partly, SIZE_MAX, 2);
+  int claimed = 0;
+  StreamSender keeps(&held, nullptr, BackendConfig(), nullptr, [&](PrinterHandle* p) {
+    ++claimed;
+    p->intf = std::make_unique<FakePipe>(&partly, SIZE_MAX, 2);
+    return kUsbOk;
+  });
+  EXPECT_EQ(SendInPieces(&keeps, JobStream(1, 200000), 65536), StreamSender::Result::kOk);
+  EXPECT_EQ(claimed, 0);
+  EXPECT_EQ(partly, WithQueries(JobStream(1, 200000)));
+}
+
+TEST(StreamSender, AClaimThatCannotBeHadCountsAsAPrinterGone)
+{
+  std::string received;
+  PrinterHandle printer;
+  int reconnects = 0, attempts = 0;
+  StreamSender sender(
+      &printer,
+      [&](PrinterHandle* p) {
+        ++reconnects;
+        p->intf = std::make_unique<FakePipe>(&received);
+        return true;
+      },
+      BackendConfig(), nullptr,
+      [&](PrinterHandle* p) {
+        if (++attempts == 2) return kUsbRefused;  // print 2's claim, refused past the claim wait
+        p->intf = std::make_unique<FakePipe>(&received);
+        return kUsbOk;
+      });
+  EXPECT_EQ(SendInPieces(&sender, JobStream(2, 1000), 500), StreamSender::Result::kOk);
+  EXPECT_EQ(reconnects, 1);
+  const std::string clock = Packet("CNTRL", "SET_SYS_TIME", "20240101120000");
+  EXPECT_EQ(received, WithQueries(clock + PrintPackets(1, 1000) + clock + PrintPackets(2, 1000)));
   EXPECT_EQ(sender.GetPrintsSent(), 2);
 }
 

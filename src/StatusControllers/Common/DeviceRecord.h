@@ -39,6 +39,7 @@ extern std::mutex m;                    // guards thDevData
 // Set once, before the first device thread starts.
 struct DaemonConfig {
   unsigned passIntervalMs = 1000;     // pause between two polling passes
+  unsigned busyRetryMs = 100;         // pause after a pass that found the printer claimed by another process
   unsigned serialRetryMs = 1000;      // pause before the second serial-number read
   unsigned deviceIdTimeoutMs = 5000;  // GET_DEVICE_ID time-out
   unsigned busPollMs = 1000;          // longest wait for a bus change in the main loop (a change ends it early)

@@ -29,9 +29,7 @@ constexpr Marker kMarkers[] = {
 };
 constexpr int kMarkerCount = sizeof kMarkers / sizeof kMarkers[0];
 
-}  // namespace
-
-int pdeFileCheck(const char* serialNo)
+int ScanMarkers(const char* serialNo, bool consume)
 {
   if (!IsSafeSerialText(serialNo)) return 0;
   char names[kMarkerCount][kMarkerNameSize];
@@ -52,9 +50,15 @@ int pdeFileCheck(const char* serialNo)
     for (int i = 0; i < kMarkerCount; ++i) {
       if (std::strncmp(entry->d_name, names[i], std::strlen(names[i])) != 0) continue;
       flags |= kMarkers[i].flag;
-      if (kMarkers[i].consumed) unlinkat(dirfd(dir), names[i], 0);
+      if (consume && kMarkers[i].consumed) unlinkat(dirfd(dir), names[i], 0);
     }
   }
   closedir(dir);
   return flags;
 }
+
+}  // namespace
+
+int pdeFileCheck(const char* serialNo) { return ScanMarkers(serialNo, true); }
+
+int GetMarkerFlags(const char* serialNo) { return ScanMarkers(serialNo, false); }

@@ -19,4 +19,12 @@ enum MarkerFlag : int {
 // Blocks on the file system only.
 int pdeFileCheck(const char* serialNo);
 
+// The same scan without removing anything: what the daemon's next pass will
+// find (the backend looks, to leave the daemon its turn between prints).
+// Blocks on the file system only.
+int GetMarkerFlags(const char* serialNo);
+
+// The markers that ask once and are consumed by the daemon's scan.
+inline constexpr int kMarkersAskingOnce = kMarkerTcPde | kMarkerTcUtil | kMarkerStartUtil;
+
 #endif

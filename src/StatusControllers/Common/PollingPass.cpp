@@ -94,6 +94,9 @@ UsbStatus dealWithInterface(UsbDevice* device, int index, thdata* rec)
   std::unique_ptr<UsbInterface> intf;
   const UsbStatus status = device->OpenInterface(index, &intf);
   if (status != kUsbOk || intf == nullptr) return status == kUsbOk ? kUsbRefused : status;
+  // The printer is ours for this pass: the markers are taken up now (the
+  // one-time ones removed), so that none is lost to a pass that could not claim it.
+  if (rec->serialKnown) rec->markerFlags |= pdeFileCheck(rec->serialNo);
   LearnSerialNo(intf.get(), rec);
   if (!rec->modelKnown) LearnModel(intf.get(), rec);
   if (rec->serialKnown && rec->modelKnown) {
@@ -104,12 +107,16 @@ UsbStatus dealWithInterface(UsbDevice* device, int index, thdata* rec)
   return kUsbOk;  // destroying the interface releases it
 }
 
-void RunPollingPass(thdata* rec)
+bool RunPollingPass(thdata* rec)
 {
-  const int flags = rec->serialKnown ? pdeFileCheck(rec->serialNo) : rec->markerFlags;
+  // The markers are looked at here and taken up once the printer is claimed
+  // (dealWithInterface): a printer claimed by another program (the backend,
+  // printing) leaves them in place for the next pass.
+  const int flags = rec->serialKnown ? GetMarkerFlags(rec->serialNo) : rec->markerFlags;
   rec->markerFlags = flags;
   // Nobody asks for data and the queue exists: the printer is left alone.
-  if (flags == 0 && rec->queueRegistered) return;
+  if (flags == 0 && rec->queueRegistered) return false;
+  bool claimed = false, refused = false;
   const UsbStatus status = rec->bus->OpenDevice(rec->service, &rec->device);
   if (status != kUsbOk || rec->device == nullptr) {
     std::printf("thread_function: unable to open device. ret = %08x\n", static_cast<unsigned>(status));
@@ -118,22 +125,32 @@ void RunPollingPass(thdata* rec)
     if (count <= 0) std::puts("thread_function: unable to create interface iterator");
     UsbStatus gone = kUsbOk;
     for (int i = 0; i < count; ++i) {
-      if (dealWithInterface(rec->device.get(), i, rec) == kUsbNoDevice) gone = kUsbNoDevice;
+      const UsbStatus dealt = dealWithInterface(rec->device.get(), i, rec);
+      claimed = claimed || dealt == kUsbOk;
+      refused = refused || dealt == kUsbRefused;
+      if (dealt == kUsbNoDevice) gone = kUsbNoDevice;
     }
     // Closing reports nothing of its own: a printer found gone when an
     // interface was opened is reported as the close that failed. One that goes
     // later shows in its file (the failed queries), not in the log.
     rec->device.reset();
     if (gone != kUsbOk) std::printf("thread_function: error closing device - %08x\n", static_cast<unsigned>(gone));
+    refused = refused && gone == kUsbOk;
   }
+  // Busy is no fault: the information file stays as it is. A pass that failed
+  // otherwise uses up the one-time markers it found, unanswered.
+  const bool busy = refused && !claimed;
+  if (!claimed && !busy && flags != 0) pdeFileCheck(rec->serialNo);
   rec->markerFlags = 0;
+  return busy;
 }
 
 int thread_function(thdata* rec)
 {
   while (IsRecordRunning(rec)) {
-    RunPollingPass(rec);
-    if (WaitForStop(rec, GetDaemonConfig().passIntervalMs)) break;
+    const bool busy = RunPollingPass(rec);
+    const DaemonConfig& config = GetDaemonConfig();
+    if (WaitForStop(rec, busy ? config.busyRetryMs : config.passIntervalMs)) break;
   }
   // A printer whose serial number was never read has no file to leave.
   WriteFile(rec->serialKnown ? rec->serialNo : nullptr);

@@ -14,12 +14,17 @@
 // Returns 0. Blocks for the life of the printer.
 int thread_function(thdata* rec);
 
-// One pass over rec (without its pause). Blocks in the printer's exchanges.
-void RunPollingPass(thdata* rec);
+// One pass over rec (without its pause). True when the printer is busy: its
+// interface is claimed by another program (the backend during a print). The
+// information file is then left as it is and the markers stay in place for
+// the next pass, which comes after the short busyRetryMs, so that it gets the
+// printer as soon as the print is done. Blocks in the printer's exchanges.
+bool RunPollingPass(thdata* rec);
 
 // The work of one pass on interface index of the opened printer: serial
 // number and model (once), the queue step, the information file. Returns
-// kUsbOk, or why the interface could not be opened. Blocks.
+// kUsbOk, or why the interface could not be opened (kUsbRefused: another
+// program holds it). Blocks.
 UsbStatus dealWithInterface(UsbDevice* device, int index, thdata* rec);
 
 // The live information file of rec from the printer's answers on intf, which

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -101,4 +104,33 @@ TEST_F(DeviceThreadsTest, UnplugDuringAPassReturnsAfterThePassAndTheOfflineFile)
   DeviceRemoved(GetRecordedDevices());
   EXPECT_TRUE(GetRecordedDevices().empty());
   EXPECT_EQ(InfoValue(File("S1"), "PRINTER_STATUS"), "99999");
+}
+
+// A pass that finds the printer claimed elsewhere is tried again after the
+// short busy pause, not a whole pass interval later.
+TEST_F(DeviceThreadsTest, ABusyPrinterIsTriedAgainSoonAfterItIsFree)
+{
+  DaemonConfig config = FastDaemonConfig();
+  config.passIntervalMs = 600000;
+  config.busyRetryMs = 20;
+  SetDaemonConfig(config);
+  Plug("p1", "S1");
+  std::vector<UsbDeviceRef> devices;
+  usb_->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices);
+  ASSERT_EQ(devices.size(), 1u);
+  std::unique_ptr<UsbDevice> device;
+  std::unique_ptr<UsbInterface> held;
+  ASSERT_EQ(usb_->OpenDevice(devices[0], &device), kUsbOk);
+  ASSERT_EQ(device->OpenInterface(0, &held), kUsbOk);
+  // The daemon's claims show as opens of the claim file.
+  const int watch = inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(inotify_add_watch(watch, (bus_ + "/p1/claim").c_str(), IN_OPEN), 0);
+  dealWithDevice(usb_.get(), devices[0]);
+  // The first pass wants the serial number: it tries, finds the printer busy, tries again.
+  pollfd p{watch, POLLIN, 0};
+  ASSERT_EQ(poll(&p, 1, 5000), 1);
+  close(watch);
+  held.reset();
+  EXPECT_TRUE(WaitUntil([&] { return FileValueIs("S1", "MODEL", "TQ-58"); }, 5000));
+  EXPECT_EQ(emulator_->GetConnectionCount("p1"), 2);
 }

@@ -235,6 +235,39 @@ TEST_F(PollingPassTest, OneTimeMarkerOfAPassThatCannotOpenThePrinterIsGone)
   EXPECT_EQ(File(), before);
 }
 
+// The backend holds the printer during a print: the pass finds it busy.
+TEST_F(PollingPassTest, APrinterClaimedElsewhereIsBusyAndItsMarkersWaitForTheNextPass)
+{
+  Register();
+  const std::string before = File();
+  emulator_->Update("p1", [](EmulatedPrinterState& s) { s.totalCount = 7; });
+  std::unique_ptr<UsbDevice> device;
+  std::unique_ptr<UsbInterface> held;
+  ASSERT_EQ(usb_->OpenDevice(rec_.service, &device), kUsbOk);
+  ASSERT_EQ(device->OpenInterface(0, &held), kUsbOk);
+  Touch("_TC_UTIL");
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(RunPollingPass(&rec_));
+  EXPECT_TRUE(RunPollingPass(&rec_));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // busy is no fault
+  EXPECT_EQ(File(), before);
+  EXPECT_TRUE(Exists("_TC_UTIL"));
+  EXPECT_TRUE(TakeLog().empty());
+  held.reset();
+  EXPECT_FALSE(RunPollingPass(&rec_));
+  EXPECT_EQ(TakeLog(), With(kQueries, 0, "MNT_RD COUNTER_LIFE"));
+  EXPECT_EQ(InfoValue(File(), "TOTAL_COUNT"), "00000007");
+  EXPECT_FALSE(Exists("_TC_UTIL"));
+  EXPECT_EQ(rec_.markerFlags, 0);
+  // A busy printer whose queue is not known yet is tried again as well.
+  thdata fresh;
+  fresh.bus = rec_.bus;
+  fresh.service = rec_.service;
+  ASSERT_EQ(device->OpenInterface(0, &held), kUsbOk);
+  EXPECT_TRUE(RunPollingPass(&fresh));
+  EXPECT_FALSE(fresh.serialKnown);
+}
+
 TEST_F(PollingPassTest, StoppedThreadLeavesTheOfflineFile)
 {
   rec_.stopRequest = true;  // not listed, and stopped: no pass runs

@@ -24,8 +24,13 @@ protected:
     command.Free();
     return result;
   }
-  // A fresh connection, so that bytes a bad reply left behind are gone.
-  void Reconnect() { intf_ = OpenPrinter("p1"); }
+  // A fresh connection, so that bytes a bad reply left behind are gone. The
+  // old one is closed first: it holds the claim.
+  void Reconnect()
+  {
+    intf_.reset();
+    intf_ = OpenPrinter("p1");
+  }
 
   // Sizes of the bulk writes deviceWrite makes for a packet of size bytes.
   std::vector<int> ChunksOf(int size)

@@ -1,6 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libusb.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -8,6 +12,7 @@
 #include <vector>
 
 #include "EmulatedBusFixture.h"
+#include "PhotoPrinterIF.h"
 #include "UsbLibusb.h"
 
 namespace {
@@ -96,6 +101,56 @@ TEST_F(EmulatedBusAdapterTest, WatcherReportsPlugAndUnplug)
   EXPECT_EQ(removed[0], first);
   ASSERT_EQ(added.size(), 1u);
   EXPECT_NE(added[0], first);
+}
+
+// One claim at a time: the fixture's open interface holds p1's claim.
+TEST_F(EmulatedBusAdapterTest, AClaimedInterfaceRefusesASecondClaimAtOnceUntilItCloses)
+{
+  std::vector<UsbDeviceRef> devices;
+  usb_->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices);
+  ASSERT_EQ(devices.size(), 1u);
+  std::unique_ptr<UsbDevice> device;
+  ASSERT_EQ(usb_->OpenDevice(devices[0], &device), kUsbOk);
+  std::unique_ptr<UsbInterface> second;
+  EXPECT_EQ(device->OpenInterface(0, &second), kUsbRefused);
+  EXPECT_EQ(second, nullptr);
+  intf_.reset();
+  ASSERT_EQ(device->OpenInterface(0, &second), kUsbOk);
+  EXPECT_EQ(GetStatus(second.get()), 0);
+  EXPECT_EQ(emulator_->GetConnectionCount("p1"), 2);  // the refused claim never connected
+  // Another process's lock on the file counts the same as our own open.
+  second.reset();
+  const int other = open((bus_ + "/p1/claim").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+  EXPECT_EQ(device->OpenInterface(0, &second), kUsbRefused);
+  close(other);
+  EXPECT_EQ(device->OpenInterface(0, &second), kUsbOk);
+}
+
+TEST_F(EmulatedBusAdapterTest, TheClaimFileIsMadeForEveryUserAndNeverThroughALink)
+{
+  intf_.reset();
+  const mode_t old = umask(077);
+  ASSERT_TRUE(emulator_->Plug("p2", EmulatedPrinterState()));
+  auto p2 = OpenPrinter("p2");
+  umask(old);
+  ASSERT_NE(p2, nullptr);
+  struct stat st;
+  ASSERT_EQ(lstat((bus_ + "/p2/claim").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0666u);
+  p2.reset();
+  // A link (or anything but a plain file) in its place refuses the claim and
+  // is neither followed nor replaced.
+  const std::string target = bus_ + "/target";
+  ASSERT_EQ(unlink((bus_ + "/p2/claim").c_str()), 0);
+  ASSERT_EQ(symlink(target.c_str(), (bus_ + "/p2/claim").c_str()), 0);
+  EXPECT_EQ(OpenPrinter("p2"), nullptr);
+  EXPECT_FALSE(std::filesystem::exists(target));
+  ASSERT_EQ(unlink((bus_ + "/p2/claim").c_str()), 0);
+  ASSERT_EQ(mkfifo((bus_ + "/p2/claim").c_str(), 0666), 0);
+  EXPECT_EQ(OpenPrinter("p2"), nullptr);
 }
 
 TEST_F(EmulatedBusAdapterTest, DeviceIdRequestIsAnsweredFromTheDeviceFile)
