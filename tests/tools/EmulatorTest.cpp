@@ -147,6 +147,42 @@ TEST_F(EmulatorTest, FaultsSpoilOnlyTheirQueryAndCount)
   EXPECT_EQ(Query(GetFirmVersion), "1.00");
 }
 
+TEST_F(EmulatorTest, UnplugFaultOnAPrintPacketFiresOnceThatPacketCame)
+{
+  EmulatorFaultSpec f;
+  f.kind = EmulatorFault::Unplug;
+  f.query = "MPLANE";
+  ASSERT_TRUE(emulator_->InjectFault("p1", f));
+  Send("IMAGE", "MULTICUT", "00000048");
+  Send("IMAGE", "YPLANE", MakePlane(4, 10, 11));
+  EXPECT_EQ(GetStatus(intf_.get()), 0);  // still there after the packets before it
+  Send("IMAGE", "MPLANE", MakePlane(4, 20, 21));
+  EXPECT_EQ(GetStatus(intf_.get()), kStatusFailed);
+  EXPECT_FALSE(emulator_->IsPlugged("p1"));
+  EXPECT_FALSE(std::filesystem::exists(bus_ + "/p1"));
+  // Plugged in again, it has the print in progress no more and its fault is used up.
+  ASSERT_TRUE(emulator_->Plug("p1", EmulatedPrinterState()));
+  intf_ = OpenPrinter("p1");
+  ASSERT_NE(intf_, nullptr);
+  SendPrint();
+  EXPECT_EQ(GetStatus(intf_.get()), 0);
+  EXPECT_EQ(emulator_->GetPrintCount("p1"), 1);
+}
+
+TEST_F(EmulatorTest, GadgetThatCannotBeMadeIsReportedAndLeavesNothing)
+{
+  EmulatorGadgetPort port;
+  port.udc = "dummy_udc.0";
+  port.configfs = bus_ + "/no-configfs";
+  std::string error;
+  EXPECT_FALSE(emulator_->PlugGadget("g1", EmulatedPrinterState(), port, &error));
+  EXPECT_NE(error.find("no-configfs"), std::string::npos) << error;
+  EXPECT_FALSE(emulator_->IsPlugged("g1"));
+  EXPECT_FALSE(std::filesystem::exists(port.configfs));
+  bool quit = false;
+  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.get(), "plug g1 gadget=", &quit).rfind("error", 0), 0u);
+}
+
 TEST_F(EmulatorTest, PrintersOnOneBusAreIndependent)
 {
   EmulatedPrinterState second;

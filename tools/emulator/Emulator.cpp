@@ -1,53 +1,32 @@
-// The emulator's bus side: printers come and go as folders of the bus.
+// The emulator's public side: printers come and go on a transport, the
+// serving thread (EmulatorServer.cpp) does the rest.
 #include "Emulator.h"
 
-#include <fcntl.h>
 #include <sys/eventfd.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
-
-#include <cstring>
-#include <fstream>
 
 #include "EmulatorInternal.h"
 
-namespace tq58emu {
-
-std::string DeviceFileText(const EmulatedPrinterState& s)
-{
-  return "idVendor=" + std::to_string(s.vendorId) + "\nidProduct=" + std::to_string(s.productId) +
-         "\nconfiguration=" + std::to_string(s.configuration) + "\ninterface=" + std::to_string(s.interfaceNumber) +
-         "\ndevice_id=" + s.deviceId + "\n";
-}
-
-int ListenUnix(const std::string& folder, const std::string& name)
-{
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  std::string path = folder + "/" + name;
-  int dirFd = -1;
-  if (path.size() >= sizeof addr.sun_path) {  // too long: go through the folder's descriptor
-    dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    path = "/proc/self/fd/" + std::to_string(dirFd) + "/" + name;
-  }
-  int fd = -1;
-  if (path.size() < sizeof addr.sun_path) {
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd >= 0 && (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 16) != 0)) {
-      close(fd);
-      fd = -1;
-    }
-  }
-  if (dirFd >= 0) close(dirFd);
-  return fd;
-}
-
-}  // namespace tq58emu
-
+using tq58emu::Leave;
 using tq58emu::Printer;
+
+namespace {
+
+constexpr auto kGadgetOpenWait = std::chrono::seconds(15);
+
+bool Fail(std::string* error, const std::string& why)
+{
+  if (error != nullptr) *error = why;
+  return false;
+}
+
+bool IsPrinterName(const std::string& name)
+{
+  return !name.empty() && name[0] != '.' && name.find('/') == std::string::npos;
+}
+
+}  // namespace
 
 void Emulator::Impl::Wake()
 {
@@ -65,7 +44,7 @@ Printer* Emulator::Impl::Find(const std::string& name) const
 
 Emulator::Emulator(std::string busFolder) : busFolder_(std::move(busFolder)), impl_(std::make_unique<Impl>())
 {
-  mkdir(busFolder_.c_str(), 0755);
+  if (!busFolder_.empty()) mkdir(busFolder_.c_str(), 0755);
   impl_->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   impl_->thread = std::thread(tq58emu::Serve, impl_.get());
 }
@@ -89,41 +68,59 @@ Emulator::~Emulator()
 
 bool Emulator::Plug(const std::string& name, const EmulatedPrinterState& state, std::string* error)
 {
-  const auto fail = [&](const std::string& why) {
-    if (error != nullptr) *error = why;
-    return false;
-  };
-  if (name.empty() || name[0] == '.' || name.find('/') != std::string::npos) return fail("bad printer name");
+  if (!IsPrinterName(name)) return Fail(error, "bad printer name");
+  if (busFolder_.empty()) return Fail(error, "the emulator has no bus folder");
   std::lock_guard<std::mutex> lock(impl_->m);
-  if (impl_->Find(name) != nullptr) return fail("printer " + name + " is attached already");
+  if (impl_->Find(name) != nullptr) return Fail(error, "printer " + name + " is attached already");
   auto printer = std::make_unique<Printer>();
   printer->name = name;
-  printer->folder = busFolder_ + "/" + name;
   printer->state = state;
-  mkdir(printer->folder.c_str(), 0755);
-  unlink((printer->folder + "/bulk").c_str());
-  if (!(std::ofstream(printer->folder + "/device") << tq58emu::DeviceFileText(state))) {
-    return fail("cannot write " + printer->folder + "/device");
-  }
-  printer->listenFd = tq58emu::ListenUnix(printer->folder, "bulk");
-  if (printer->listenFd < 0) return fail("cannot create " + printer->folder + "/bulk");
+  std::string why;
+  printer->transport = tq58emu::MakeBusTransport(busFolder_ + "/" + name, state, &why);
+  if (printer->transport == nullptr) return Fail(error, why);
   impl_->printers[name] = std::move(printer);
   impl_->Wake();
   return true;
 }
 
+bool Emulator::PlugGadget(const std::string& name, const EmulatedPrinterState& state, const EmulatorGadgetPort& port,
+                          std::string* error)
+{
+  if (!IsPrinterName(name)) return Fail(error, "bad printer name");
+  std::unique_lock<std::mutex> lock(impl_->m);
+  if (impl_->Find(name) != nullptr) return Fail(error, "printer " + name + " is attached already");
+  auto owned = std::make_unique<Printer>();
+  Printer* printer = owned.get();
+  printer->name = name;
+  printer->state = state;
+  // Made and bound under the lock, one gadget at a time: the device node that
+  // appears on binding is this gadget's.
+  std::string why;
+  printer->transport = tq58emu::MakeGadgetTransport(name, state, port, &why);
+  if (printer->transport == nullptr) return Fail(error, why);
+  impl_->printers[name] = std::move(owned);
+  impl_->Wake();
+  // The serving thread opens the device once the host has configured the gadget.
+  const auto gone = [&] { return impl_->Find(name) != printer; };
+  const bool opened = impl_->changed.wait_for(lock, kGadgetOpenWait, [&] { return gone() || printer->connectionCount > 0; });
+  if (gone()) return Fail(error, "printer " + name + " left while it was plugged in");
+  if (opened) return true;
+  printer->leave = Leave::kRequest;
+  impl_->Wake();
+  impl_->changed.wait(lock, gone);
+  return Fail(error, "the host did not configure the gadget of " + name + " (its device did not open)");
+}
+
 bool Emulator::Unplug(const std::string& name)
 {
-  std::lock_guard<std::mutex> lock(impl_->m);
+  std::unique_lock<std::mutex> lock(impl_->m);
   Printer* printer = impl_->Find(name);
   if (printer == nullptr) return false;
-  unlink((printer->folder + "/bulk").c_str());
-  close(printer->listenFd);
-  for (const auto& c : printer->connections) close(c->fd);
-  unlink((printer->folder + "/device").c_str());
-  rmdir(printer->folder.c_str());
-  impl_->printers.erase(name);
+  // The serving thread detaches it between two polls: a gadget's device is
+  // then in no one's hands when it is closed before the unbinding.
+  printer->leave = Leave::kRequest;
   impl_->Wake();
+  impl_->changed.wait(lock, [&] { return impl_->Find(name) != printer; });
   return true;
 }
 
@@ -147,14 +144,8 @@ bool Emulator::SetState(const std::string& name, const EmulatedPrinterState& sta
   std::lock_guard<std::mutex> lock(impl_->m);
   Printer* printer = impl_->Find(name);
   if (printer == nullptr) return false;
-  const std::string before = tq58emu::DeviceFileText(printer->state);
   printer->state = state;
-  const std::string after = tq58emu::DeviceFileText(state);
-  if (after == before) return true;
-  // Replaced whole, so the host never reads half a file.
-  const std::string tmp = printer->folder + "/.device.tmp";
-  if (!(std::ofstream(tmp) << after)) return false;
-  return rename(tmp.c_str(), (printer->folder + "/device").c_str()) == 0;
+  return printer->transport->SetIdentity(state);
 }
 
 bool Emulator::Update(const std::string& name, const std::function<void(EmulatedPrinterState&)>& change)

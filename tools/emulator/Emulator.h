@@ -1,9 +1,12 @@
-// An emulator of TQ-58 printers on the emulated USB bus: each printer is a
-// sub-folder of the bus folder with its "device" file and its "bulk" socket.
-// It answers the status queries in the printer's reply format, accepts print
-// streams on the same socket (counting and, when asked, saving the prints),
-// and lets a test change its state and inject faults at any time. One thread
-// serves every printer of an Emulator; all methods are thread-safe.
+// An emulator of TQ-58 printers. A printer is attached either to the emulated
+// USB bus (a sub-folder of the bus folder with its "device" file and its
+// "bulk" socket) or, on Linux, to a USB device controller as a configfs
+// gadget with the printer function, which the kernel's own USB host stack
+// then sees as a USB printer. Either way the same engine answers the status
+// queries in the printer's reply format, accepts print streams on the same
+// pipes (counting and, when asked, saving the prints), and lets a test change
+// its state and inject faults at any time. One thread serves every printer
+// of an Emulator; all methods are thread-safe.
 #ifndef TQ58_EMULATOR_H
 #define TQ58_EMULATOR_H
 
@@ -61,6 +64,8 @@ enum class EmulatorFault {
 // connection) meets the faults: only Unplug and UnplugAfterReply apply to it,
 // and a fault for every query (empty key) does not.
 inline constexpr const char* kEmulatorOpenKey = "(open)";
+// Unplug faults also fire on a print packet: with the packet's subcommand as
+// the query key ("YPLANE", "START", ...) once that packet has come whole.
 
 struct EmulatorFaultSpec {
   EmulatorFault kind = EmulatorFault::NoReply;
@@ -86,10 +91,19 @@ std::string TQ58_EmulatorQueryKey(const std::string& command, const std::string&
 // state. False for a key the printer does not answer.
 bool TQ58_EmulatorReplyData(const EmulatedPrinterState& state, const std::string& key, std::string* data);
 
+// Where a printer is plugged in as a USB gadget (Linux, configfs).
+struct EmulatorGadgetPort {
+  std::string udc;                                   // the device controller, e.g. "dummy_udc.0"
+  std::string configfs = "/sys/kernel/config/usb_gadget";
+  std::string devices = "/dev";                      // where the function's g_printerN device appears
+  std::string device;  // that device when known; empty: the one that appears on binding
+};
+
 class Emulator {
 public:
-  // The bus folder is created when missing. Starts the serving thread.
-  explicit Emulator(std::string busFolder);
+  // The bus folder is created when missing (none for gadgets alone). Starts
+  // the serving thread.
+  explicit Emulator(std::string busFolder = std::string());
   // Unplugs every printer and stops the thread.
   ~Emulator();
   Emulator(const Emulator&) = delete;
@@ -100,13 +114,23 @@ public:
   // Attaches a printer: writes its "device" file, then creates its socket.
   // False (with a reason) when the name is taken or the files cannot be made.
   bool Plug(const std::string& name, const EmulatedPrinterState& state, std::string* error = nullptr);
-  // Detaches it: removes the socket first, closes its connections, then
-  // removes the folder. False when no such printer is attached.
+  // Attaches a printer as the gadget "tq58-<name>" on port.udc: its vendor
+  // and product IDs, serial number string (the serial text), configuration
+  // value and device ID (the function's pnp_string) come from state; the
+  // interface number is 0. Binds it, then waits (up to 15 s) for the host to
+  // configure it and opens its device. False (with a reason) when the name is
+  // taken or the gadget cannot be made, bound or opened. Blocks.
+  bool PlugGadget(const std::string& name, const EmulatedPrinterState& state, const EmulatorGadgetPort& port,
+                  std::string* error = nullptr);
+  // Detaches it. On the bus: removes the socket first, then the folder, and
+  // closes its connections; a gadget: closes its device, then unbinds and
+  // removes the gadget. False when no such printer is attached. Blocks briefly.
   bool Unplug(const std::string& name);
   bool IsPlugged(const std::string& name) const;
 
   bool GetState(const std::string& name, EmulatedPrinterState* state) const;
-  // Replaces the state; rewrites the "device" file when its values changed.
+  // Replaces the state; rewrites the "device" file when its values changed
+  // (a gadget shows a changed identity at its next plug).
   bool SetState(const std::string& name, const EmulatedPrinterState& state);
   // GetState, change, SetState in one step.
   bool Update(const std::string& name, const std::function<void(EmulatedPrinterState&)>& change);
@@ -119,7 +143,7 @@ public:
   // Every packet received, in order, as "COMMAND SUBCOMMAND" (or "COMMAND").
   std::vector<std::string> GetCommandLog(const std::string& name) const;
   void ClearCommandLog(const std::string& name);
-  // Connections accepted so far.
+  // Connections accepted so far (a gadget: each opening of its device).
   int GetConnectionCount(const std::string& name) const;
 
   struct Impl;

@@ -112,17 +112,22 @@ std::string Set(Emulator* e, const std::string& line, const std::vector<std::str
 
 std::string Plug(Emulator* e, const std::vector<std::string>& words)
 {
-  if (words.size() < 2) return "error: plug NAME [KEY=VALUE]...";
+  if (words.size() < 2) return "error: plug NAME [gadget=UDC] [KEY=VALUE]...";
   EmulatedPrinterState s;
+  EmulatorGadgetPort port;
   std::string error;
   for (size_t i = 2; i < words.size(); ++i) {
     const size_t eq = words[i].find('=');
     if (eq == std::string::npos) return "error: bad setting " + words[i];
-    if (!TQ58_EmulatorApplySetting(&s, words[i].substr(0, eq), words[i].substr(eq + 1), &error)) {
+    if (words[i].substr(0, eq) == "gadget") {
+      port.udc = words[i].substr(eq + 1);
+      if (port.udc.empty()) return "error: gadget= needs a device controller";
+    } else if (!TQ58_EmulatorApplySetting(&s, words[i].substr(0, eq), words[i].substr(eq + 1), &error)) {
       return "error: " + error;
     }
   }
-  return e->Plug(words[1], s, &error) ? "ok" : "error: " + error;
+  const bool plugged = port.udc.empty() ? e->Plug(words[1], s, &error) : e->PlugGadget(words[1], s, port, &error);
+  return plugged ? "ok" : "error: " + error;
 }
 
 }  // namespace
@@ -179,18 +184,25 @@ std::string TQ58_EmulatorRunCommand(Emulator* e, const std::string& line, bool* 
 
 const char* TQ58_EmulatorHelp()
 {
-  return R"(Usage: tq58-emulator --bus FOLDER [--printer NAME [--set KEY=VALUE]...]...
+  return R"(Usage: tq58-emulator [--bus FOLDER] [--printer NAME | --gadget UDC NAME
+                     [--set KEY=VALUE]...]...
 
 Emulates TQ-58 printers on the emulated USB bus in FOLDER (the folder that
-TQ58_EMULATED_USB names for the host programs). Each --printer attaches one
-printer; the --set options after it change its settings. The program prints
-"ready" once they are attached, then reads commands on standard input, one a
-line, and answers each with "ok" or "error: ...". It runs until "quit",
-SIGINT or SIGTERM, and detaches its printers when it ends.
+TQ58_EMULATED_USB names for the host programs), or as USB gadgets that the
+kernel's own USB host stack sees (Linux, as root: configfs, the printer
+function, a device controller UDC such as dummy_udc.0). Each --printer
+attaches one printer to the bus, each --gadget one gadget "tq58-NAME" bound
+to UDC (serial number string: the serial; the printer function's pnp_string:
+the device ID); the --set options after it change its settings. The program
+prints "ready" once they are attached, then reads commands on standard
+input, one a line, and answers each with "ok" or "error: ...". It runs until
+"quit", SIGINT or SIGTERM, and detaches its printers when it ends.
 
 Commands:
-  plug NAME [KEY=VALUE]...     attach a printer
-  unplug NAME                  detach it (socket first, then its folder)
+  plug NAME [gadget=UDC] [KEY=VALUE]...
+                               attach a printer (with gadget=, as a gadget)
+  unplug NAME                  detach it (bus: socket first, then its folder;
+                               gadget: its device closed, then unbound)
   set NAME KEY=VALUE           change a setting; VALUE is the rest of the line
   fault NAME KIND [query=KEY] [count=N] [delay=MS] [raw=BYTES]
                                spoil the next N answers (count=-1: all) to the
@@ -211,7 +223,9 @@ Fault kinds: no-reply, slow (delay=MS), letter-length (sends only 0000001A),
   its carriage return), drop (closes the connection), raw (raw=BYTES instead
   of the answer), unplug (unplugs the printer instead of answering),
   unplug-after (unplugs it, sending the answer as it goes); with query=(open)
-  the two unplug when the host opens the printer interface.
+  the two unplug when the host opens the printer interface (on the bus), with
+  query=SUBCOMMAND of a print packet (YPLANE, START, ...) once that packet
+  has come.
 
 Answers: eight ASCII digits giving the data length, then the data. Query keys
 and their data (defaults in brackets):

@@ -93,11 +93,11 @@ Answer MakeAnswer(std::deque<EmulatorFaultSpec>* faults, const std::string& key,
   return answer;
 }
 
-bool TakeOpenFault(std::deque<EmulatorFaultSpec>* faults)
+bool TakeUnplugFault(std::deque<EmulatorFaultSpec>* faults, const std::string& key)
 {
   for (auto it = faults->begin(); it != faults->end(); ++it) {
     const bool unplug = it->kind == EmulatorFault::Unplug || it->kind == EmulatorFault::UnplugAfterReply;
-    if (!unplug || it->query != kEmulatorOpenKey) continue;
+    if (!unplug || key.empty() || it->query != key) continue;
     UseUp(faults, it);
     return true;
   }

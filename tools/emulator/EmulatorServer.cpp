@@ -1,97 +1,30 @@
-// The emulator's serving loop: accepts connections on every printer's socket,
-// reads packets, answers queries and takes print streams.
+// The emulator's serving loop: takes the host's connections on every
+// printer's transport, feeds the received bytes to the engine, sends the
+// answers when they are due and detaches the printers that leave.
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
+#include <thread>
 
 #include "EmulatorInternal.h"
 
 namespace tq58emu {
 namespace {
 
-constexpr size_t kHeader = 32;
-
-// The payload length of a packet header: 0 for spaces, -1 when malformed.
-long PayloadLength(const std::string& in)
-{
-  bool spaces = true, digits = true;
-  long n = 0;
-  for (size_t i = 24; i < 32; ++i) {
-    spaces = spaces && in[i] == ' ';
-    digits = digits && in[i] >= '0' && in[i] <= '9';
-    if (digits) n = n * 10 + (in[i] - '0');
-  }
-  return spaces ? 0 : digits ? n : -1;
-}
-
-void Answer(Printer* printer, Connection* c, const std::string& key)
-{
-  std::string data;
-  if (!TQ58_EmulatorReplyData(printer->state, key, &data)) return;  // not a query it knows: no answer
-  const tq58emu::Answer a = MakeAnswer(&printer->faults, key, data);
-  if (a.unplug) printer->unplugDue = true;
-  if (!a.send) return;
-  Pending p;
-  p.due = Clock::now() + std::chrono::milliseconds(a.delayMs);
-  if (!c->out.empty()) p.due = std::max(p.due, c->out.back().due);  // answers keep their order
-  p.bytes = a.bytes;
-  p.drop = a.drop;
-  c->out.push_back(std::move(p));
-}
-
-// Takes every whole packet from the connection's input. Bytes that do not
-// start a packet are skipped up to the next ESC P.
-void TakePackets(Printer* printer, Connection* c)
-{
-  std::string& in = c->in;
-  while (!printer->unplugDue && in.size() >= 2) {
-    if (in[0] != '\x1B' || in[1] != 'P') {
-      const size_t next = in.find("\x1BP", 1);
-      in.erase(0, next == std::string::npos ? in.size() - 1 : next);
-      printer->log.push_back("(bytes outside a packet skipped)");
-      continue;
-    }
-    if (in.size() < kHeader) return;
-    const long n = PayloadLength(in);
-    if (n < 0) {
-      printer->log.push_back("(packet with a malformed length skipped)");
-      in.erase(0, kHeader);
-      continue;
-    }
-    if (in.size() < kHeader + static_cast<size_t>(n)) return;
-    std::vector<DecodedPacket> packets;
-    std::string error;
-    TQ58_SplitPackets(reinterpret_cast<const uint8_t*>(in.data()), kHeader + static_cast<size_t>(n), &packets, &error);
-    in.erase(0, kHeader + static_cast<size_t>(n));
-    if (packets.size() != 1) continue;
-    const DecodedPacket& packet = packets[0];
-    printer->log.push_back(packet.subcommand.empty() ? packet.command : packet.command + " " + packet.subcommand);
-    const std::string key = TQ58_EmulatorQueryKey(packet.command, packet.subcommand);
-    if (!key.empty()) Answer(printer, c, key);
-    else TakePrintPacket(printer, packet);
-  }
-}
-
 void Receive(Printer* printer, Connection* c)
 {
   char buffer[65536];
-  for (;;) {
-    const ssize_t n = recv(c->fd, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (n > 0) {
-      c->in.append(buffer, static_cast<size_t>(n));
-      continue;
-    }
-    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) c->closed = true;
-    break;
+  while (printer->leave == Leave::kStay) {
+    const ssize_t n = printer->transport->Read(c->fd, buffer, sizeof buffer);
+    if (n < 0) c->closed = true;
+    if (n <= 0) break;
+    TakeBytes(printer, c, buffer, static_cast<size_t>(n));
   }
-  TakePackets(printer, c);
 }
 
-void SendDue(Connection* c)
+void SendDue(Printer* printer, Connection* c)
 {
   const auto now = Clock::now();
   while (!c->closed && !c->out.empty() && c->out.front().due <= now) {
@@ -100,9 +33,9 @@ void SendDue(Connection* c)
       c->closed = true;
       break;
     }
-    const ssize_t n = send(c->fd, p.bytes.data(), p.bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    const ssize_t n = p.bytes.empty() ? 0 : printer->transport->Write(c->fd, p.bytes.data(), p.bytes.size());
     if (n < 0) {
-      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) c->closed = true;
+      c->closed = true;
       break;
     }
     p.bytes.erase(0, static_cast<size_t>(n));
@@ -111,50 +44,76 @@ void SendDue(Connection* c)
   }
 }
 
-void Accept(Printer* printer)
+// Takes new connections; true when there were any. A host opening the
+// interface may meet an unplug fault.
+bool Accept(Printer* printer)
 {
-  for (;;) {
-    const int fd = accept4(printer->listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;
-    auto c = std::make_unique<Connection>();
-    c->fd = fd;
-    printer->connections.push_back(std::move(c));
+  const size_t before = printer->connections.size();
+  printer->transport->Accept(&printer->connections);
+  for (size_t i = before; i < printer->connections.size(); ++i) {
     ++printer->connectionCount;
-    if (TakeOpenFault(&printer->faults)) {
-      printer->unplugDue = true;
-      return;
+    if (printer->connections[i]->hostOpened && TakeUnplugFault(&printer->faults, kEmulatorOpenKey)) {
+      printer->leave = Leave::kFault;
+      break;
     }
   }
+  return printer->connections.size() > before;
 }
 
-// Unplugs a printer whose unplug fault fired: it leaves the bus (socket first,
-// then its folder), the answers already queued go out at once, then its
-// connections close. The host thus finds the printer gone when an answer sent
-// just before the unplug arrives.
+// Detaches a printer that leaves. After an unplug fault it leaves the bus
+// first, the answers already queued go out at once, then its connections
+// close: the host finds the printer gone when an answer sent just before the
+// unplug arrives.
 void Vanish(Printer* printer)
 {
-  unlink((printer->folder + "/bulk").c_str());
-  close(printer->listenFd);
-  unlink((printer->folder + "/device").c_str());
-  rmdir(printer->folder.c_str());
+  Transport* t = printer->transport.get();
+  t->Leave();
+  bool wrote = false;
   for (const auto& c : printer->connections) {
     for (const Pending& p : c->out) {
-      if (c->closed || p.drop) break;
-      if (send(c->fd, p.bytes.data(), p.bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0) break;
+      if (printer->leave != Leave::kFault || c->closed || p.drop) break;
+      if (t->Write(c->fd, p.bytes.data(), p.bytes.size()) < 0) break;
+      wrote = true;
     }
-    close(c->fd);
   }
-  printer->connections.clear();
+  if (wrote && t->GetDrainMs() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(t->GetDrainMs()));
+  t->Detach(&printer->connections);
 }
 
 // Serves one printer: new connections, received packets, due answers.
-void ServePrinter(Printer* printer)
+// True when a connection came.
+bool ServePrinter(Printer* printer)
 {
-  Accept(printer);
+  const bool accepted = Accept(printer);
   for (auto& c : printer->connections) {
-    if (printer->unplugDue) return;
+    if (printer->leave != Leave::kStay) break;
     Receive(printer, c.get());
-    SendDue(c.get());
+    SendDue(printer, c.get());
+  }
+  return accepted;
+}
+
+// The poll entries of a printer that stays, and the shortest wait it needs.
+void AddPollEntries(Printer* printer, Clock::time_point now, std::vector<pollfd>* fds, int* timeoutMs)
+{
+  const auto sooner = [timeoutMs](long long ms) {
+    if (ms >= 0 && (*timeoutMs < 0 || ms < *timeoutMs)) *timeoutMs = static_cast<int>(ms);
+  };
+  auto& cs = printer->connections;
+  for (auto& c : cs) {
+    if (c->closed) printer->transport->Close(c->fd);
+  }
+  cs.erase(std::remove_if(cs.begin(), cs.end(), [](const auto& c) { return c->closed; }), cs.end());
+  if (printer->transport->GetAcceptFd() >= 0) fds->push_back(pollfd{printer->transport->GetAcceptFd(), POLLIN, 0});
+  sooner(printer->transport->GetAcceptRetryMs());
+  for (const auto& c : cs) {
+    short events = POLLIN;
+    if (!c->out.empty()) {
+      const auto due = c->out.front().due;
+      if (due <= now) events |= POLLOUT;
+      else sooner(std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count() + 1);
+    }
+    fds->push_back(pollfd{c->fd, events, 0});
   }
 }
 
@@ -163,33 +122,21 @@ int ServeOnce(Emulator::Impl* impl, std::vector<pollfd>* fds)
 {
   fds->assign(1, pollfd{impl->wakeFd, POLLIN, 0});
   int timeoutMs = -1;
+  bool changed = false;
   const auto now = Clock::now();
   for (auto it = impl->printers.begin(); it != impl->printers.end();) {
     Printer* printer = it->second.get();
-    ServePrinter(printer);
-    if (printer->unplugDue) {
+    if (printer->leave == Leave::kStay) changed = ServePrinter(printer) || changed;
+    if (printer->leave != Leave::kStay) {
       Vanish(printer);
       it = impl->printers.erase(it);
+      changed = true;
       continue;
     }
     ++it;
-    auto& cs = printer->connections;
-    for (auto& c : cs) {
-      if (c->closed) close(c->fd);
-    }
-    cs.erase(std::remove_if(cs.begin(), cs.end(), [](const auto& c) { return c->closed; }), cs.end());
-    fds->push_back(pollfd{printer->listenFd, POLLIN, 0});
-    for (const auto& c : cs) {
-      short events = POLLIN;
-      if (!c->out.empty()) {
-        const auto due = c->out.front().due;
-        if (due <= now) events |= POLLOUT;
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count() + 1;
-        if (due > now && (timeoutMs < 0 || wait < timeoutMs)) timeoutMs = static_cast<int>(wait);
-      }
-      fds->push_back(pollfd{c->fd, events, 0});
-    }
+    AddPollEntries(printer, now, fds, &timeoutMs);
   }
+  if (changed) impl->changed.notify_all();
   return timeoutMs;
 }
 

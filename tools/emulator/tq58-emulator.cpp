@@ -1,5 +1,6 @@
 // The printer emulator as a program: attaches the printers of its command
-// line to an emulated USB bus and takes commands on standard input.
+// line to an emulated USB bus or as USB gadgets, and takes commands on
+// standard input.
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -16,9 +17,15 @@
 
 namespace {
 
+struct PrinterOption {
+  std::string name;
+  EmulatedPrinterState state;
+  std::string udc;  // empty: on the bus
+};
+
 struct Options {
   std::string bus;
-  std::vector<std::pair<std::string, EmulatedPrinterState>> printers;
+  std::vector<PrinterOption> printers;
 };
 
 // Parses the command line; returns 0 to run, else the exit status (after --help: 0 + 1000).
@@ -34,12 +41,15 @@ int ParseOptions(int argc, char** argv, Options* o)
     } else if (arg == "--bus" && hasValue) {
       o->bus = argv[++i];
     } else if (arg == "--printer" && hasValue) {
-      o->printers.emplace_back(argv[++i], EmulatedPrinterState());
+      o->printers.push_back(PrinterOption{argv[++i], EmulatedPrinterState(), ""});
+    } else if (arg == "--gadget" && i + 2 < argc) {
+      o->printers.push_back(PrinterOption{argv[i + 2], EmulatedPrinterState(), argv[i + 1]});
+      i += 2;
     } else if (arg == "--set" && hasValue && !o->printers.empty()) {
       const std::string kv = argv[++i];
       const size_t eq = kv.find('=');
       if (eq == std::string::npos ||
-          !TQ58_EmulatorApplySetting(&o->printers.back().second, kv.substr(0, eq), kv.substr(eq + 1), &error)) {
+          !TQ58_EmulatorApplySetting(&o->printers.back().state, kv.substr(0, eq), kv.substr(eq + 1), &error)) {
         std::fprintf(stderr, "tq58-emulator: bad --set %s %s\n", kv.c_str(), error.c_str());
         return 2;
       }
@@ -48,8 +58,14 @@ int ParseOptions(int argc, char** argv, Options* o)
       return 2;
     }
   }
-  if (o->bus.empty()) {
-    std::fputs("tq58-emulator: --bus FOLDER is required (see --help)\n", stderr);
+  for (const PrinterOption& p : o->printers) {
+    if (p.udc.empty() && o->bus.empty()) {
+      std::fputs("tq58-emulator: --printer needs --bus FOLDER (see --help)\n", stderr);
+      return 2;
+    }
+  }
+  if (o->bus.empty() && o->printers.empty()) {
+    std::fputs("tq58-emulator: --bus FOLDER or --gadget UDC NAME is required (see --help)\n", stderr);
     return 2;
   }
   return 0;
@@ -99,9 +115,13 @@ int main(int argc, char** argv)
   const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
 
   Emulator emulator(options.bus);
-  for (const auto& [name, state] : options.printers) {
+  for (const PrinterOption& p : options.printers) {
     std::string error;
-    if (!emulator.Plug(name, state, &error)) {
+    EmulatorGadgetPort port;
+    port.udc = p.udc;
+    const bool plugged =
+        p.udc.empty() ? emulator.Plug(p.name, p.state, &error) : emulator.PlugGadget(p.name, p.state, port, &error);
+    if (!plugged) {
       std::fprintf(stderr, "tq58-emulator: %s\n", error.c_str());
       return 1;
     }
