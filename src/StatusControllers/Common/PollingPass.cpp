@@ -38,14 +38,18 @@ void Query(long (*query)(UsbInterface*, char*, size_t), UsbInterface* intf, char
   SetReplyValue(field, reply);
 }
 
+// Reads the serial text; an empty one names no printer and counts as a failed read.
+bool ReadSerialNo(UsbInterface* intf, thdata* rec)
+{
+  return GetSerialNo(intf, rec->serialNo, sizeof rec->serialNo) >= 0 && rec->serialNo[0] != '\0';
+}
+
 // Step 3 of an interface's work: the serial number, read at most twice.
 void LearnSerialNo(UsbInterface* intf, thdata* rec)
 {
   if (!rec->serialKnown) {
-    bool ok = GetSerialNo(intf, rec->serialNo, sizeof rec->serialNo) >= 0;
-    if (!ok && !WaitForStop(rec, GetDaemonConfig().serialRetryMs)) {
-      ok = GetSerialNo(intf, rec->serialNo, sizeof rec->serialNo) >= 0;
-    }
+    bool ok = ReadSerialNo(intf, rec);
+    if (!ok && !WaitForStop(rec, GetDaemonConfig().serialRetryMs)) ok = ReadSerialNo(intf, rec);
     if (!ok) return;
     rec->serialKnown = true;
   }

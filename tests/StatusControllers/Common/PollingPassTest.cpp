@@ -184,6 +184,23 @@ TEST_F(PollingPassTest, SerialNumberIsReadOnceMoreInTheSamePass)
   EXPECT_FALSE(std::filesystem::exists(root_.CacheFolder() + "/TQ-58_" + kSerial + ".log"));
 }
 
+// An empty serial number names no printer: no file "TQ-58_.log", no queue
+// whose URI ends in "serial=". The printer is asked again at the next pass.
+TEST_F(PollingPassTest, EmptySerialNumberIsNoSerialNumber)
+{
+  ASSERT_TRUE(emulator_->Update("p1", [](EmulatedPrinterState& s) { s.serial = ""; }));
+  RunPollingPass(&rec_);
+  EXPECT_FALSE(rec_.serialKnown);
+  EXPECT_EQ(queueSteps_, 0);
+  EXPECT_FALSE(std::filesystem::exists(root_.CacheFolder() + "/TQ-58_.log"));
+
+  ASSERT_TRUE(emulator_->Update("p1", [](EmulatedPrinterState& s) { s.serial = kSerial; }));
+  RunPollingPass(&rec_);
+  EXPECT_TRUE(rec_.serialKnown);
+  EXPECT_EQ(queueSteps_, 1);
+  EXPECT_EQ(LineCount(File()), 16);
+}
+
 TEST_F(PollingPassTest, ReplyCannotAddALineToTheFile)
 {
   emulator_->Update("p1", [](EmulatedPrinterState& s) {
