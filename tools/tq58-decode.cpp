@@ -3,21 +3,36 @@
 // saves each print as a PNG and its three plane BMPs.
 // Usage: tq58-decode [--out DIR] [stream-file]
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "PacketDecoder.h"
 #include "PrintImage.h"
+#include "StandardOptions.h"
+
+namespace {
+
+const char* const kHelp =
+    "Usage: tq58-decode [--out DIR] [STREAM-FILE]\n"
+    "\n"
+    "Reads a TQ-58 printer command stream (STREAM-FILE, or standard input),\n"
+    "checks every packet's framing and prints one line per packet. Exit status\n"
+    "2 when the stream or a print in it is malformed.\n"
+    "\n"
+    "Options:\n"
+    "  --out DIR    also save each print as a PNG and its three plane BMPs in DIR\n";
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
+  const ProgramUsage usage{"tq58-decode", kHelp, {{"--out", 1}}, 0, 1};
+  ProgramArguments command;
+  const int handled = TQ58_HandleStandardOptions(argc, argv, usage, &command);
+  if (handled != kTQ58RunProgram) return handled;
   std::string outDir;
-  const char* path = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) outDir = argv[++i];
-    else path = argv[i];
-  }
+  for (const GivenOption& option : command.options) outDir = option.values[0];
+  const char* path = command.operands.empty() ? nullptr : command.operands[0].c_str();
   FILE* in = path != nullptr ? std::fopen(path, "rb") : stdin;
   if (in == nullptr) {
     std::perror(path);

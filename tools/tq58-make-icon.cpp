@@ -8,7 +8,15 @@
 #include <cstring>
 #include <vector>
 
+#include "StandardOptions.h"
+
 namespace {
+
+const char* const kHelp =
+    "Usage: tq58-make-icon OUT.icns\n"
+    "\n"
+    "Draws the TQ-58 driver's icon, a 128 x 128 picture of a photo printer with\n"
+    "a print, and writes it as an icon container with one PNG to OUT.icns.\n";
 
 constexpr int kSide = 128;
 
@@ -59,10 +67,10 @@ bool EncodePng(const std::vector<Rgba>& pixels, std::vector<uint8_t>* png)
 
 int main(int argc, char** argv)
 {
-  if (argc != 2) {
-    std::fprintf(stderr, "Usage: %s out.icns\n", argv[0]);
-    return 2;
-  }
+  const ProgramUsage usage{"tq58-make-icon", kHelp, {}, 1, 1};
+  ProgramArguments command;
+  const int handled = TQ58_HandleStandardOptions(argc, argv, usage, &command);
+  if (handled != kTQ58RunProgram) return handled;
   std::vector<uint8_t> png;
   if (!EncodePng(DrawPrinter(), &png)) return 1;
   // The container: magic and total length, then one entry: type, length (with its 8-byte head), data.
@@ -71,7 +79,7 @@ int main(int argc, char** argv)
   icns.insert(icns.end(), {'i', 'c', '0', '7'});
   StoreBE4(&icns, static_cast<uint32_t>(8 + png.size()));
   icns.insert(icns.end(), png.begin(), png.end());
-  FILE* f = std::fopen(argv[1], "wb");
+  FILE* f = std::fopen(command.operands[0].c_str(), "wb");
   if (f == nullptr) return 1;
   const bool ok = std::fwrite(icns.data(), 1, icns.size(), f) == icns.size();
   return std::fclose(f) == 0 && ok ? 0 : 1;

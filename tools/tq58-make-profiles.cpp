@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "StandardOptions.h"
+
 namespace {
 
 constexpr int kGridPoints = 33;
@@ -163,14 +165,21 @@ bool MakeProfile(const MediaModel& media, const char* path)
 
 void LogError(cmsContext, cmsUInt32Number, const char* text) { std::fprintf(stderr, "tq58-make-profiles: %s\n", text); }
 
+const char* const kHelp =
+    "Usage: tq58-make-profiles PD.icc SD.icc\n"
+    "\n"
+    "Makes the TQ-58's two colour profiles with Little CMS: the one for PD media\n"
+    "in PD.icc and the one for SD media in SD.icc (installed as PD_TQ58_0100.icc\n"
+    "and SD_TQ58_0100.icc). The same build always writes the same bytes.\n";
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+  const ProgramUsage usage{"tq58-make-profiles", kHelp, {}, 2, 2};
+  ProgramArguments command;
+  const int handled = TQ58_HandleStandardOptions(argc, argv, usage, &command);
+  if (handled != kTQ58RunProgram) return handled;
   cmsSetLogErrorHandler(LogError);
-  if (argc != 3) {
-    std::fprintf(stderr, "Usage: %s PD_TQ58_0100.icc SD_TQ58_0100.icc\n", argv[0]);
-    return 2;
-  }
-  return MakeProfile(kPd, argv[1]) && MakeProfile(kSd, argv[2]) ? 0 : 1;
+  return MakeProfile(kPd, command.operands[0].c_str()) && MakeProfile(kSd, command.operands[1].c_str()) ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PrintImage.h"
+#include "StandardOptions.h"
 
 namespace {
 
@@ -59,19 +60,27 @@ bool WritePpm(const std::string& path, int w, int h, const std::vector<uint8_t>&
   return std::fclose(file) == 0 && ok;
 }
 
+const char* const kHelp =
+    "Usage: tq58-make-sample OUT.png|OUT.ppm [WIDTH HEIGHT]\n"
+    "\n"
+    "Draws the demo's sample photo, a colour chart with hue and grey gradients,\n"
+    "primary, secondary and skin-tone patches, WIDTH x HEIGHT pixels (12 to\n"
+    "20000; 1266 x 1836 when not given), as PNG, or as PPM for a name ending in\n"
+    "\".ppm\".\n";
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s out.png [width height]\n", argv[0]);
-    return 2;
-  }
-  const int w = argc > 3 ? std::atoi(argv[2]) : 1266, h = argc > 3 ? std::atoi(argv[3]) : 1836;
-  if (w < 12 || h < 12 || w > 20000 || h > 20000) {
-    std::fprintf(stderr, "size out of range\n");
-    return 2;
-  }
+  const ProgramUsage usage{"tq58-make-sample", kHelp, {}, 1, 3};
+  ProgramArguments command;
+  const int handled = TQ58_HandleStandardOptions(argc, argv, usage, &command);
+  if (handled != kTQ58RunProgram) return handled;
+  const std::vector<std::string>& operands = command.operands;
+  if (operands.size() == 2) return TQ58_UsageError(usage, "WIDTH needs HEIGHT");
+  const bool sized = operands.size() == 3;
+  const int w = sized ? std::atoi(operands[1].c_str()) : 1266, h = sized ? std::atoi(operands[2].c_str()) : 1836;
+  if (w < 12 || h < 12 || w > 20000 || h > 20000) return TQ58_UsageError(usage, "WIDTH and HEIGHT must be 12 to 20000");
   std::vector<uint8_t> rgb(size_t(w) * h * 3);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
@@ -81,7 +90,7 @@ int main(int argc, char** argv)
       out[1] = p.g;
       out[2] = p.b;
     }
-  const std::string path = argv[1];
+  const std::string& path = operands[0];
   if (path.size() > 4 && path.compare(path.size() - 4, 4, ".ppm") == 0) return WritePpm(path, w, h, rgb) ? 0 : 1;
   return TQ58_WritePng(path, w, h, rgb) ? 0 : 1;
 }

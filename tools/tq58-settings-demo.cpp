@@ -3,13 +3,34 @@
 // packets. Usage: tq58-settings-demo [job-id] "options"   (PPD from $PPD).
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "PhotoPrinterDeviceTQ58.h"
+#include "StandardOptions.h"
+
+namespace {
+
+const char* const kHelp =
+    "Usage: tq58-settings-demo [[JOB-ID] OPTIONS]\n"
+    "\n"
+    "Runs the TQ-58 filter's settings for one job (JOB-ID, 1 when not given)\n"
+    "with the CUPS job options OPTIONS (\"name=value ...\", none when not given)\n"
+    "and the PPD named by the environment variable PPD, and writes the packets\n"
+    "to standard output: the clock packet, then one batch of settings packets.\n"
+    "The settings chosen are described on standard error.\n";
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
-  const char* jobId = argc > 2 ? argv[1] : "1";
-  const char* optionText = argc > 2 ? argv[2] : argc > 1 ? argv[1] : "";
+  const ProgramUsage usage{"tq58-settings-demo", kHelp, {}, 0, 2};
+  ProgramArguments command;
+  const int handled = TQ58_HandleStandardOptions(argc, argv, usage, &command);
+  if (handled != kTQ58RunProgram) return handled;
+  const std::vector<std::string>& operands = command.operands;
+  const char* jobId = operands.size() == 2 ? operands[0].c_str() : "1";
+  const char* optionText = operands.empty() ? "" : operands.back().c_str();
   cups_option_t* options = nullptr;
   const int n = cupsParseOptions(optionText, 0, &options);
   ppdfile_s* ppd = wrappedPpdOpenFile(std::getenv("PPD"));

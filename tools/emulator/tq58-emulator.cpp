@@ -14,6 +14,7 @@
 
 #include "Emulator.h"
 #include "EmulatorCommands.h"
+#include "StandardOptions.h"
 
 namespace {
 
@@ -28,47 +29,41 @@ struct Options {
   std::vector<PrinterOption> printers;
 };
 
-// Parses the command line; returns 0 to run, else the exit status (after --help: 0 + 1000).
+// Parses the command line; returns kTQ58RunProgram to run, else the exit status.
 int ParseOptions(int argc, char** argv, Options* o)
 {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool hasValue = i + 1 < argc;
+  const ProgramUsage usage{
+      "tq58-emulator", TQ58_EmulatorHelp(), {{"--bus", 1}, {"--printer", 1}, {"--gadget", 2}, {"--set", 1}}, 0, 0};
+  ProgramArguments command;
+  const int handled = TQ58_HandleStandardOptions(argc, argv, usage, &command);
+  if (handled != kTQ58RunProgram) return handled;
+  for (const GivenOption& option : command.options) {
     std::string error;
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(TQ58_EmulatorHelp(), stdout);
-      return 1000;
-    } else if (arg == "--bus" && hasValue) {
-      o->bus = argv[++i];
-    } else if (arg == "--printer" && hasValue) {
-      o->printers.push_back(PrinterOption{argv[++i], EmulatedPrinterState(), ""});
-    } else if (arg == "--gadget" && i + 2 < argc) {
-      o->printers.push_back(PrinterOption{argv[i + 2], EmulatedPrinterState(), argv[i + 1]});
-      i += 2;
-    } else if (arg == "--set" && hasValue && !o->printers.empty()) {
-      const std::string kv = argv[++i];
+    if (option.name == "--bus") {
+      o->bus = option.values[0];
+    } else if (option.name == "--printer") {
+      o->printers.push_back(PrinterOption{option.values[0], EmulatedPrinterState(), ""});
+    } else if (option.name == "--gadget") {
+      o->printers.push_back(PrinterOption{option.values[1], EmulatedPrinterState(), option.values[0]});
+    } else if (o->printers.empty()) {
+      return TQ58_UsageError(usage, "--set needs a --printer or --gadget before it");
+    } else {
+      const std::string& kv = option.values[0];
       const size_t eq = kv.find('=');
       if (eq == std::string::npos ||
           !TQ58_EmulatorApplySetting(&o->printers.back().state, kv.substr(0, eq), kv.substr(eq + 1), &error)) {
         std::fprintf(stderr, "tq58-emulator: bad --set %s %s\n", kv.c_str(), error.c_str());
-        return 2;
+        return kTQ58UsageExit;
       }
-    } else {
-      std::fprintf(stderr, "tq58-emulator: unexpected argument %s (see --help)\n", arg.c_str());
-      return 2;
     }
   }
   for (const PrinterOption& p : o->printers) {
-    if (p.udc.empty() && o->bus.empty()) {
-      std::fputs("tq58-emulator: --printer needs --bus FOLDER (see --help)\n", stderr);
-      return 2;
-    }
+    if (p.udc.empty() && o->bus.empty()) return TQ58_UsageError(usage, "--printer needs --bus FOLDER");
   }
   if (o->bus.empty() && o->printers.empty()) {
-    std::fputs("tq58-emulator: --bus FOLDER or --gadget UDC NAME is required (see --help)\n", stderr);
-    return 2;
+    return TQ58_UsageError(usage, "--bus FOLDER or --gadget UDC NAME is required");
   }
-  return 0;
+  return kTQ58RunProgram;
 }
 
 // Reads commands until quit or a signal. Standard input at its end is no
@@ -105,7 +100,7 @@ int main(int argc, char** argv)
 {
   Options options;
   const int parsed = ParseOptions(argc, argv, &options);
-  if (parsed != 0) return parsed == 1000 ? 0 : parsed;
+  if (parsed != kTQ58RunProgram) return parsed;
 
   sigset_t signals;
   sigemptyset(&signals);

@@ -2,6 +2,7 @@
 // an information file per printer in the cache folder and registers a print
 // queue for each. Runs until SIGINT or SIGTERM, which end it at once with
 // status 0: every file it writes is replaced whole, so nothing is left half done.
+// It takes no arguments; --help and --version answer without starting it.
 #include <signal.h>
 #include <unistd.h>
 
@@ -11,8 +12,18 @@
 #include "DeviceThreads.h"
 #include "ModelTQ58.h"
 #include "PrintQueue.h"
+#include "StandardOptions.h"
 
 namespace {
+
+const char* const kHelp =
+    "Usage: infotq58\n"
+    "\n"
+    "The TQ-58 status daemon. Watches the USB bus for TQ-58 printers, keeps an\n"
+    "information file per printer in the cache folder and registers a CUPS print\n"
+    "queue for each. Runs until SIGINT or SIGTERM; started once at boot by\n"
+    "infotq58.service. TQ58_EMULATED_USB=FOLDER uses the emulated USB bus in\n"
+    "FOLDER instead of the real one.\n";
 
 void SignalHandler(int /*signal*/) { _exit(0); }
 
@@ -29,8 +40,11 @@ void InstallSignals()
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+  const ProgramUsage usage{"infotq58", kHelp, {}, 0, 0};
+  const int handled = TQ58_HandleStandardOptions(argc, argv, usage, nullptr);
+  if (handled != kTQ58RunProgram) return handled;
   // Line-buffered, so that a message is out before a signal ends the process.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   InstallSignals();

@@ -1,5 +1,6 @@
-// StatusInfoTQ-58 SERIAL-TEXT [PRINTER-NAME]
+// StatusInfoTQ-58 [--] SERIAL-TEXT [PRINTER-NAME]
 // Shows one printer's state from its information file in the cache folder.
+// The command line is read before Qt starts, so --help needs no display.
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -16,10 +17,21 @@
 
 #include "AppDelegate.h"
 #include "CupsPrinterList.h"
+#include "StandardOptions.h"
 #include "StatusMarkers.h"
 #include "StatusTranslations.h"
 
 namespace {
+
+const char* const kHelp =
+    "Usage: StatusInfoTQ-58 [--] SERIAL-TEXT [PRINTER-NAME]\n"
+    "\n"
+    "Shows the state of one TQ-58 printer in a window: status, message, media,\n"
+    "prints left, total count, serial number and firmware, from the information\n"
+    "file that the status daemon keeps in the cache folder. SERIAL-TEXT is the\n"
+    "printer's serial number with every space written as %20 (as in the queue's\n"
+    "device URI); PRINTER-NAME, when given, is the window's title. Put \"--\"\n"
+    "before a SERIAL-TEXT that begins with \"-\".\n";
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -53,18 +65,20 @@ void QuitOnSignals(QApplication* app)
 
 int main(int argc, char** argv)
 {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: StatusInfoTQ-58 SERIAL-TEXT [PRINTER-NAME]\n");
-    return 2;
-  }
-  const std::string serialNo = argv[1];
+  const ProgramUsage usage{"StatusInfoTQ-58", kHelp, {}, 1, 2};
+  ProgramArguments command;
+  const int handled = TQ58_HandleStandardOptions(argc, argv, usage, &command);
+  if (handled != kTQ58RunProgram) return handled;
+  const std::string serialNo = command.operands[0];
   if (const char* problem = GetSerialTextProblem(serialNo)) {
     std::fprintf(stderr, "StatusInfoTQ-58: %s; the window does not start\n", problem);
-    return 2;
+    return kTQ58UsageExit;
   }
+  // The delegate reads the program name, the serial text and the printer name;
   // Qt sees only the program name, so that no serial text or printer name is
   // ever taken for one of its own options.
-  std::vector<std::string> arguments(argv, argv + argc);
+  std::vector<std::string> arguments = {argv[0]};
+  arguments.insert(arguments.end(), command.operands.begin(), command.operands.end());
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
   QApplication app(qtArgc, qtArgv);

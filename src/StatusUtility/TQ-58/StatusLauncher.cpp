@@ -64,7 +64,10 @@ int enum_cb(void* userData, unsigned /*flags*/, cups_dest_t* dest)
   const std::string serialText = serial;
   // The serial text names files in the cache folder: one the window would refuse starts nothing.
   if (GetSerialTextProblem(serialText) != nullptr) return 0;
-  std::vector<std::string> args = {serialText};
+  // The window reads a first argument that begins with "-" as an option unless "--" comes first.
+  std::vector<std::string> args;
+  if (serialText[0] == '-') args.push_back("--");
+  args.push_back(serialText);
   const std::string name = PrinterNameFor(context->printers, uri);
   if (!name.empty()) args.push_back(name);
   if (!Exists(GetMarkerPath(serialText, StatusMarker::kUtil)) && context->start)

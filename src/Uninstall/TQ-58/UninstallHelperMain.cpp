@@ -1,16 +1,32 @@
 // UninstallHelperTQ58: run as root through pkexec. Reads one request on
 // standard input, removes the driver, writes the reply on standard output and
 // exits 0. Input that is not a well-formed request is never answered and
-// removes nothing (exit 1).
+// removes nothing (exit 1). It takes no arguments: --help and --version
+// answer without reading a request.
 #include <signal.h>
 #include <unistd.h>
 
 #include "DaemonStop.h"
 #include "HelperMessage.h"
+#include "StandardOptions.h"
 #include "UninstallSteps.h"
 
-int main()
+namespace {
+
+const char* const kHelp =
+    "Usage: UninstallHelperTQ58 < REQUEST\n"
+    "\n"
+    "The TQ-58 driver's removal helper, run as root through pkexec by\n"
+    "UninstallTQ58: reads one removal request on standard input, removes the\n"
+    "driver and writes the reply on standard output. Not for use by hand.\n";
+
+}  // namespace
+
+int main(int argc, char** argv)
 {
+  const ProgramUsage usage{"UninstallHelperTQ58", kHelp, {}, 0, 0};
+  const int handled = TQ58_HandleStandardOptions(argc, argv, usage, nullptr);
+  if (handled != kTQ58RunProgram) return handled;
   // An uninstaller that went away must not cut the helper short.
   signal(SIGPIPE, SIG_IGN);
   HelperMessage request;

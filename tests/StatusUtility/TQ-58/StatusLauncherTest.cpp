@@ -98,6 +98,15 @@ TEST_F(Launcher, StartsTheWindowWithSerialAndName)
   EXPECT_EQ(starts[0].args, (std::vector<std::string>{"AB%2012", "Studio Printer"}));  // %20 passed unchanged
 }
 
+// The window would take a first argument that begins with "-" for an option.
+TEST_F(Launcher, ASerialTextBeginningWithADashComesAfterDoubleDash)
+{
+  AddQueue("TQ58", kUri + "-S3", "Dash Printer");
+  const std::vector<Start> starts = Open("TQ58");
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(starts[0].args, (std::vector<std::string>{"--", "-S3", "Dash Printer"}));
+}
+
 TEST_F(Launcher, WrongQueuesStartNothing)
 {
   AddQueue("NoBackend", "ipp://localhost/TQ-58/PELLORI?serial=X1");
@@ -225,11 +234,13 @@ TEST_F(Launcher, WindowKeepsNeitherTheCallersOutputNorSession)
   kill(window, SIGTERM);
 }
 
-TEST(LauncherProgram, NoArgumentExitsQuietly)
+// Without a queue there is nothing to open: a usage error, not a quiet exit.
+TEST(LauncherProgram, NoArgumentIsAUsageError)
 {
   const ProcessResult r = RunProcess({STATUSUTILITY_PROGRAM});
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out + r.err, "");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("StatusUtilityTQ-58: "), std::string::npos) << r.err;
 }
 
 }  // namespace
