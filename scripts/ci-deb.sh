@@ -12,7 +12,7 @@ case "${1:-}" in
     rm -rf "$build/deb" && mkdir -p "$build/deb"
     cpack -G DEB --config "$build/CPackConfig.cmake" -B "$build/deb" >"$build/deb/cpack.log" 2>&1 ||
       { cat "$build/deb/cpack.log"; exit 1; }
-    deb=$(ls "$build"/deb/*.deb)
+    deb=$(readlink -f "$(ls "$build"/deb/*.deb)")
     apt-get install -y -qq "$deb" >/dev/null
     dpkg-query -W "$package"
     ;;
