@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <memory>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -15,6 +13,7 @@
 #include "JobInfoFile.h"
 #include "PhotoPrinterIF.h"
 #include "PrinterInfoFile.h"
+#include "PrintClaim.h"
 #include "PrinterLink.h"
 #include "SerialText.h"
 #include "StreamSender.h"
@@ -89,38 +88,26 @@ Sent SendJob(StreamSender* sender, const BackendJob& job, const volatile sig_ato
   return Sent::kOk;
 }
 
-// The sender's claim of the printer for each print, the status daemon's turn
-// first. A wait of more than one claim attempt is logged for debugging.
-StreamSender::Claim ClaimForEachPrint(UsbBus* bus, const std::string& serial, const BackendConfig& config,
-                                      const volatile sig_atomic_t* cancel, const BackendLog& log)
+// The exit code for how the job ended, after a line that says so with the
+// prints made: a job that cannot go on is cancelled (CUPS_BACKEND_CANCEL),
+// never left to the error policy, which would stop the queue and print the
+// whole job again later.
+int ExitCode(Sent sent, int printsMade, const BackendLog& log)
 {
-  auto patient = std::make_shared<bool>(true);
-  return [bus, serial, &config, cancel, &log, patient](PrinterHandle* printer) {
-    const auto start = std::chrono::steady_clock::now();
-    LeaveTurnToDaemon(serial, config, cancel, patient.get());
-    const UsbStatus status = ClaimPrinter(bus, config, cancel, printer);
-    const long long waited =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    if (waited >= config.claimRetryMs) {
-      log.Debug("Waited " + std::to_string(waited) + " ms for the printer between prints (the status daemon's turn).");
-    }
-    return status;
-  };
-}
-
-int ExitCode(Sent sent, int printsSent, const BackendLog& log)
-{
+  const std::string made = std::to_string(printsMade) + " print(s) were made.";
   switch (sent) {
   case Sent::kOk:
-    log.Info("Sent " + std::to_string(printsSent) + " print(s) to the printer.");
+    log.Info("Sent " + std::to_string(printsMade) + " print(s) to the printer.");
     return CUPS_BACKEND_OK;
   case Sent::kLost:
-    log.Error("The printer was disconnected and did not come back; the job will be tried again later.");
-    return CUPS_BACKEND_RETRY;
+    log.Error("The printer was disconnected during a print too large to send again; the job ends. " + made);
+    return CUPS_BACKEND_CANCEL;
   case Sent::kCanceled:
-    log.Info("The job was cancelled.");
-    return CUPS_BACKEND_FAILED;
-  default: return CUPS_BACKEND_FAILED;
+    log.Info("The job was cancelled; " + made);
+    return CUPS_BACKEND_CANCEL;
+  default:
+    log.Error("The job ends. " + made);
+    return CUPS_BACKEND_CANCEL;
   }
 }
 
@@ -139,15 +126,15 @@ int ParseBackendJob(int argc, char** argv, const char* deviceUri, const BackendL
 {
   if ((argc != 6 && argc != 7) || argv == nullptr || job == nullptr) {
     log.Error("Usage: fyxbackend job-id user title copies options [file]");
-    return CUPS_BACKEND_FAILED;
+    return CUPS_BACKEND_CANCEL;
   }
   if (!IsJobId(argv[1])) {
     log.Error(std::string("Not a job ID: ") + argv[1]);
-    return CUPS_BACKEND_FAILED;
+    return CUPS_BACKEND_CANCEL;
   }
   if (deviceUri == nullptr || deviceUri[0] == '\0') {
     log.Error("No device URI.");
-    return CUPS_BACKEND_FAILED;
+    return CUPS_BACKEND_CANCEL;
   }
   job->jobId = argv[1];
   job->deviceUri = deviceUri;
@@ -158,7 +145,7 @@ int ParseBackendJob(int argc, char** argv, const char* deviceUri, const BackendL
     job->inputFd = open(argv[6], O_RDONLY | O_CLOEXEC);
     if (job->inputFd < 0) {
       log.Error(std::string("Cannot open the print file: ") + std::strerror(errno));
-      return CUPS_BACKEND_FAILED;
+      return CUPS_BACKEND_CANCEL;
     }
   }
   return CUPS_BACKEND_OK;
@@ -169,36 +156,46 @@ int RunBackendJob(UsbBus* bus, const BackendJob& job, const BackendConfig& confi
 {
   const std::string serial = GetUriSerialText(job.deviceUri);
   if (serial.empty()) {
-    log.Error("The device URI " + job.deviceUri + " names no printer serial number.");
-    return CUPS_BACKEND_FAILED;
+    log.Error("The device URI " + job.deviceUri + " names no printer serial number; no print was made.");
+    return CUPS_BACKEND_CANCEL;
   }
   JobInfoFileGuard guard(job.jobId);
   // At once from the daemon's file, so the filter finds it at its first look.
   const std::string known = ReadInfoFileMediaClass(serial);
   const bool written = !known.empty() && WriteJobInfoFile(job.jobId.c_str(), known) == 0;
 
+  PrinterReport report(log);
   log.State("+connecting-to-device");
   PrinterHandle printer;
-  const PrinterWait found = WaitForPrinter(bus, serial, config.attachWaitMs, config, cancel, log, &printer);
+  const PrinterWait found = WaitForPrinter(bus, serial, config, cancel, &report, &printer);
   log.State("-connecting-to-device");
-  if (found != PrinterWait::kFound) {
-    log.State("-offline-report");
-    if (found == PrinterWait::kCanceled) return ExitCode(Sent::kCanceled, 0, log);
-    log.Error("The TQ-58 printer with serial " + serial + " is not connected; the job will be tried again later.");
-    return CUPS_BACKEND_RETRY;
-  }
+  if (found != PrinterWait::kFound) return ExitCode(Sent::kCanceled, 0, log);
   if (!written) WriteMediaClassFromPrinter(&printer, job.jobId, log);
+  // The printer's state at once, while the filter works on the first print.
+  const PrinterReading reading = ReadPrinter(printer.intf.get());
+  report.SetReading(reading);
   // Free until the first print's bytes come: the filter may take a while.
   printer.Release();
+  if (IsReadyToPrint(reading.status)) {
+    report.Say("Printing on the TQ-58 printer with serial " + serial + ".");
+  } else {
+    report.Say(GetStatusText(reading.status) + " The job goes on once that is done.");
+  }
 
-  log.Info("Printing on the TQ-58 printer with serial " + serial + ".");
+  // A printer back after a reconnect is left free: the next claim reads it first.
   const auto reconnect = [&](PrinterHandle* p) {
     p->Close();
-    const bool back = WaitForPrinter(bus, serial, config.reconnectWaitMs, config, cancel, log, p) == PrinterWait::kFound;
-    if (!back) log.State("-offline-report");
-    return back;
+    if (WaitForPrinter(bus, serial, config, cancel, &report, p) != PrinterWait::kFound) return false;
+    p->Release();
+    return true;
   };
-  StreamSender sender(&printer, reconnect, config, cancel, ClaimForEachPrint(bus, serial, config, cancel, log));
+  PrintClaim claim(bus, serial, config, cancel, &report, log);
+  const auto taken = [&](int prints, int status) {
+    report.SetPrintsMade(prints);
+    if (status != kStatusFailed) report.SetStatus(status);
+  };
+  StreamSender sender(&printer, reconnect, config, cancel,
+                      [&](PrinterHandle* p) { return claim.ClaimWhenReady(p); }, taken);
   const Sent sent = SendJob(&sender, job, cancel, log);
   return ExitCode(sent, sender.GetPrintsSent(), log);
 }

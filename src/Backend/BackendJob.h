@@ -4,11 +4,14 @@
 //
 // The printer is claimed for one print at a time and left free between
 // prints and while the job waits, so that the status daemon's passes get it
-// (StreamSender.h). A printer that is not attached is waited for
-// (config.attachWaitMs); one that goes away while the job is sent is waited
-// for again (config.reconnectWaitMs) and the print under way is sent again whole. When
-// a wait runs out the job ends with CUPS_BACKEND_RETRY, so the scheduler
-// holds it and tries again later.
+// (StreamSender.h). Before each print the printer is read and the scheduler
+// told its state (PrinterReport.h); a printer that cannot print is waited
+// for (PrintClaim.h). A printer that is not attached, or goes away while the
+// job is sent, is waited for as long as the job is not cancelled; the print
+// under way is then sent again whole, a print the printer took never again.
+// A job that cannot go on says how many prints were made and ends with
+// CUPS_BACKEND_CANCEL: the scheduler neither stops the queue nor prints the
+// job again from its start.
 #ifndef TQ58_BACKENDJOB_H
 #define TQ58_BACKENDJOB_H
 
@@ -28,7 +31,7 @@ struct BackendJob {
 
 // The job of a backend command line (argv[0] to argv[5] or argv[6]) with the
 // device URI deviceUri (cupsBackendDeviceURI). Opens the file of argument 6.
-// Returns CUPS_BACKEND_OK, or CUPS_BACKEND_FAILED after an ERROR line: wrong
+// Returns CUPS_BACKEND_OK, or CUPS_BACKEND_CANCEL after an ERROR line: wrong
 // argument count, a job ID that is not one, no device URI, or a file that
 // cannot be opened. Blocks on the file system only.
 int ParseBackendJob(int argc, char** argv, const char* deviceUri, const BackendLog& log, BackendJob* job);
@@ -38,11 +41,11 @@ int ParseBackendJob(int argc, char** argv, const char* deviceUri, const BackendL
 std::string GetUriSerialText(const std::string& deviceUri);
 
 // Runs job on bus to its end and returns the backend's exit code:
-// CUPS_BACKEND_OK when the stream went out whole, CUPS_BACKEND_RETRY when the
-// printer was not there or did not come back, CUPS_BACKEND_FAILED when the
-// job was cancelled, the URI names no printer or the input could not be read.
-// The job information file is gone again whatever the outcome. Blocks for the
-// life of the job.
+// CUPS_BACKEND_OK when the stream went out whole, CUPS_BACKEND_CANCEL when
+// the job was cancelled, the URI names no printer, the input could not be
+// read or a print too large to keep was cut off by an unplug. The job
+// information file is gone again whatever the outcome. Blocks for the life
+// of the job.
 int RunBackendJob(UsbBus* bus, const BackendJob& job, const BackendConfig& config,
                   const volatile sig_atomic_t* cancel, const BackendLog& log);
 

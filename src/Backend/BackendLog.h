@@ -1,5 +1,6 @@
 // The backend's messages to the scheduler: one line each on standard error,
-// with the prefixes CUPS reads ("STATE:", "INFO:", "ERROR:", "DEBUG:").
+// with the prefixes CUPS reads ("STATE:", "ATTR:", "PAGE:", "INFO:", "ERROR:",
+// "DEBUG:").
 #ifndef TQ58_BACKENDLOG_H
 #define TQ58_BACKENDLOG_H
 
@@ -15,6 +16,10 @@ public:
 
   // "STATE: " + change, e.g. "+offline-report" or "-connecting-to-device".
   void State(const std::string& change) const { Line("STATE: " + change); }
+  // "ATTR: " + attributes, e.g. "marker-levels=50".
+  void Attr(const std::string& attributes) const { Line("ATTR: " + attributes); }
+  // "PAGE: " + pages, e.g. "total 3".
+  void Page(const std::string& pages) const { Line("PAGE: " + pages); }
   void Info(const std::string& text) const { Line("INFO: " + text); }
   void Warning(const std::string& text) const { Line("WARNING: " + text); }
   void Error(const std::string& text) const { Line("ERROR: " + text); }

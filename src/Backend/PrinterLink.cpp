@@ -18,15 +18,6 @@ long long MsLeft(Clock::time_point deadline)
   return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
 }
 
-// Sleeps ms, or less when the job is cancelled meanwhile.
-void Pause(unsigned ms, const volatile sig_atomic_t* cancel)
-{
-  constexpr unsigned kStepMs = 50;
-  for (unsigned slept = 0; slept < ms && !IsCanceled(cancel); slept += kStepMs) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(kStepMs, ms - slept)));
-  }
-}
-
 // One attempt: claim the first interface of the printer's device (opened
 // first, unless it is open already) that lets itself be claimed.
 UsbStatus TryClaim(UsbBus* bus, PrinterHandle* out)
@@ -98,10 +89,10 @@ void LeaveTurnToDaemon(const std::string& serialText, const BackendConfig& confi
       *patient = false;  // no daemon takes markers up
       break;
     }
-    Pause(config.markerPollMs, cancel);
+    PauseUnlessCanceled(config.markerPollMs, cancel);
     flags = GetMarkerFlags(serialText.c_str());
   }
-  Pause(config.yieldMs, cancel);
+  PauseUnlessCanceled(config.yieldMs, cancel);
 }
 
 UsbStatus FindPrinter(UsbBus* bus, const std::string& serialText, const BackendConfig& config,
@@ -123,27 +114,26 @@ UsbStatus FindPrinter(UsbBus* bus, const std::string& serialText, const BackendC
   return kUsbNoDevice;
 }
 
-PrinterWait WaitForPrinter(UsbBus* bus, const std::string& serialText, unsigned waitMs, const BackendConfig& config,
-                           const volatile sig_atomic_t* cancel, const BackendLog& log, PrinterHandle* out)
+PrinterWait WaitForPrinter(UsbBus* bus, const std::string& serialText, const BackendConfig& config,
+                           const volatile sig_atomic_t* cancel, PrinterReport* report, PrinterHandle* out)
 {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
   bool reported = false;
+  auto sayAgainAt = Clock::now();
   for (;;) {
     if (FindPrinter(bus, serialText, config, cancel, out) == kUsbOk) {
-      if (reported) {
-        log.State("-offline-report");
-        log.Info("The printer is connected again.");
-      }
+      if (reported) report->Say("The printer is connected again.");
       return PrinterWait::kFound;
     }
     if (IsCanceled(cancel)) return PrinterWait::kCanceled;
     if (!reported) {
-      log.State("+offline-report");
-      log.Info("Waiting for the TQ-58 printer with serial " + serialText + " to be connected.");
+      report->SetOffline();
+      report->Say("Waiting for the TQ-58 printer with serial " + serialText + " to be connected.");
       reported = true;
+      sayAgainAt = Clock::now() + std::chrono::milliseconds(config.statusPollMs);
+    } else if (Clock::now() >= sayAgainAt) {
+      report->SayAgain();
+      sayAgainAt = Clock::now() + std::chrono::milliseconds(config.statusPollMs);
     }
-    const long long left = MsLeft(deadline);
-    if (left <= 0) return PrinterWait::kNotAttached;
-    bus->WaitForChange(static_cast<unsigned>(std::min<long long>(left, config.busPollMs)));
+    bus->WaitForChange(config.busPollMs);
   }
 }

@@ -14,6 +14,7 @@
 
 #include "BackendConfig.h"
 #include "BackendLog.h"
+#include "PrinterReport.h"
 #include "UsbTransport.h"
 
 // An opened printer: its device and the claimed interface that carries the
@@ -69,13 +70,15 @@ void LeaveTurnToDaemon(const std::string& serialText, const BackendConfig& confi
 UsbStatus FindPrinter(UsbBus* bus, const std::string& serialText, const BackendConfig& config,
                       const volatile sig_atomic_t* cancel, PrinterHandle* out);
 
-enum class PrinterWait { kFound, kNotAttached, kCanceled };
+enum class PrinterWait { kFound, kCanceled };
 
-// FindPrinter until it succeeds, for up to waitMs, rescanning whenever the
-// bus changes and at least every config.busPollMs. While the printer is
-// missing the scheduler is told so ("STATE: +offline-report" and an INFO
-// line); the report is taken back once it is found. Blocks up to waitMs.
-PrinterWait WaitForPrinter(UsbBus* bus, const std::string& serialText, unsigned waitMs, const BackendConfig& config,
-                           const volatile sig_atomic_t* cancel, const BackendLog& log, PrinterHandle* out);
+// FindPrinter until it succeeds or the job is cancelled, rescanning whenever
+// the bus changes and at least every config.busPollMs: a job waits for its
+// printer for as long as it is not cancelled. While the printer is missing
+// the scheduler is told so (offline-report, and a waiting message said again
+// every config.statusPollMs); once it is back, that it is. The caller reads
+// the printer next, which takes the report back. Blocks until then.
+PrinterWait WaitForPrinter(UsbBus* bus, const std::string& serialText, const BackendConfig& config,
+                           const volatile sig_atomic_t* cancel, PrinterReport* report, PrinterHandle* out);
 
 #endif

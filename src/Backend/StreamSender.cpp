@@ -4,6 +4,8 @@
 
 #include "DeviceCmd.h"
 #include "DeviceRecv.h"
+#include "PhotoPrinterIF.h"
+#include "TextUtil.h"
 #include "UsbExchange.h"
 
 namespace {
@@ -16,11 +18,27 @@ bool IsStart(const PacketFramer::Piece& piece)
   return piece.ended && piece.command == "CNTRL" && piece.subcommand == "START";
 }
 
+// The printer's answer to the STATUS query behind a print: its status code,
+// or kStatusFailed when no well-formed answer came. Blocks up to two read
+// time-outs.
+int ReadStatusAnswer(UsbInterface* intf)
+{
+  DeviceRecv reply(kStatusReplyLength, nullptr);
+  if (intf == nullptr || deviceRead(intf, &reply) != DEVICECMD_OK) return kStatusFailed;
+  return _TextToInt(reinterpret_cast<const char*>(reply.buffer) + kRecvDigits, kStatusReplyLength);
+}
+
 }  // namespace
 
 StreamSender::StreamSender(PrinterHandle* printer, Reconnect reconnect, const BackendConfig& config,
-                           const volatile sig_atomic_t* cancel, Claim claim)
-    : printer_(printer), reconnect_(std::move(reconnect)), claim_(std::move(claim)), config_(config), cancel_(cancel)
+                           const volatile sig_atomic_t* cancel, Claim claim, Taken taken)
+    : printer_(printer),
+      reconnect_(std::move(reconnect)),
+      claim_(std::move(claim)),
+      taken_(std::move(taken)),
+      status_(kStatusFailed),
+      config_(config),
+      cancel_(cancel)
 {
   DeviceCmd query;
   if (query.MakeCmd("STATUS", nullptr, -1, nullptr) == DEVICECMD_OK) query_.assign(query.data, query.data + query.len);
@@ -51,10 +69,13 @@ StreamSender::Write StreamSender::ClaimForPrint()
 // Writes every byte; a time-out only means the printer is busy, so the rest
 // is written again until it is taken or the job is cancelled. A printer that
 // has taken nothing since it was claimed is released instead (kBusy), so
-// that it is not held while it is not printing.
-StreamSender::Write StreamSender::WriteAll(const unsigned char* data, size_t size)
+// that it is not held while it is not printing. *written (when given) gets
+// the bytes taken, also when the write fails.
+StreamSender::Write StreamSender::WriteAll(const unsigned char* data, size_t size, size_t* written)
 {
-  size_t done = 0;
+  size_t dummy = 0;
+  size_t& done = written != nullptr ? *written : dummy;
+  done = 0;
   while (done < size) {
     if (IsCanceled(cancel_)) return Write::kCanceled;
     if (printer_->intf == nullptr) return Write::kFailed;
@@ -74,8 +95,9 @@ StreamSender::Write StreamSender::WriteAll(const unsigned char* data, size_t siz
 }
 
 // The bytes that end a print, the STATUS query behind them in one write, and
-// its answer. Only a printer gone before it answered fails the print; a
-// malformed or late answer still shows the printer took the print.
+// its answer. Once the print's last byte is taken the print is the
+// printer's: a printer gone before the query or its answer only leaves the
+// status unknown (and is found gone at the next print's claim).
 StreamSender::Write StreamSender::WriteEndOfPrint(const unsigned char* data, size_t size)
 {
   const size_t tail = std::min<size_t>(size, kDeviceCmdHeaderSize);
@@ -83,10 +105,11 @@ StreamSender::Write StreamSender::WriteEndOfPrint(const unsigned char* data, siz
   if (written != Write::kDone) return written;
   std::vector<unsigned char> last(data + size - tail, data + size);
   last.insert(last.end(), query_.begin(), query_.end());
-  written = WriteAll(last.data(), last.size());
-  if (written != Write::kDone) return written;
-  DeviceRecv reply(kStatusReplyLength, nullptr);
-  return deviceRead(printer_->intf.get(), &reply) == DEVICECMD_ERR_PLATFORM ? Write::kFailed : Write::kDone;
+  size_t taken = 0;
+  written = WriteAll(last.data(), last.size(), &taken);
+  if (taken < tail) return written;
+  status_ = written == Write::kDone ? ReadStatusAnswer(printer_->intf.get()) : kStatusFailed;
+  return Write::kDone;
 }
 
 StreamSender::Write StreamSender::WriteOnce(const unsigned char* data, size_t size, bool endsPrint)
@@ -149,6 +172,7 @@ void StreamSender::PacketEnded(const PacketFramer::Piece& piece)
     ++printsSent_;
     print_.clear();
     keepable_ = true;
+    if (taken_) taken_(printsSent_, status_);
   }
 }
 

@@ -6,10 +6,12 @@
 // so the print under way is neither lost nor printed twice, and finished
 // prints are not repeated.
 //
-// A print counts as finished once the printer has answered a STATUS query
-// sent right behind its CNTRL START (in the same write): the printer answers
-// a command only after taking everything before it. A write alone proves
-// less on the emulated bus, where it completes once the socket has the bytes.
+// A print is the printer's once it has taken the print's last byte (its
+// CNTRL START) whatever becomes of the answer after it: a STATUS query goes
+// right behind CNTRL START (in the same write), and its answer, the printer's
+// status once it has the print, is passed on. A print whose last byte was
+// taken is never sent again, even when the printer goes away before it
+// answers; the print under way at a reconnect is sent again whole.
 //
 // Given a way to claim the printer, the sender holds the claim for one print
 // at a time: it claims the printer for a print's first bytes (the stream's
@@ -38,10 +40,14 @@ public:
   // Claims the printer's interface into printer->intf for the next print:
   // kUsbOk, or why not (the printer then counts as gone). Blocks.
   using Claim = std::function<UsbStatus(PrinterHandle* printer)>;
+  // Called once a print is the printer's, with the prints taken so far and
+  // the status the printer answered after it (kStatusFailed when no answer
+  // came). Blocks as the callee does.
+  using Taken = std::function<void(int printsTaken, int status)>;
 
   // Without claim, printer->intf stays claimed for the whole stream.
   StreamSender(PrinterHandle* printer, Reconnect reconnect, const BackendConfig& config,
-               const volatile sig_atomic_t* cancel, Claim claim = nullptr);
+               const volatile sig_atomic_t* cancel, Claim claim = nullptr, Taken taken = nullptr);
 
   // Sends size bytes of the stream, reconnecting as needed. kLost when the
   // printer did not come back, or the print under way was too large to keep
@@ -51,14 +57,14 @@ public:
   // A new stream begins (the next copy of a job file).
   void StartStream();
 
-  // Prints sent whole (CNTRL START taken by the printer).
+  // Prints the printer took whole (their CNTRL START taken).
   int GetPrintsSent() const { return printsSent_; }
 
 private:
   // kBusy: the printer took nothing of the print's first write and was released.
   enum class Write { kDone, kFailed, kCanceled, kBusy };
   Write ClaimForPrint();
-  Write WriteAll(const unsigned char* data, size_t size);
+  Write WriteAll(const unsigned char* data, size_t size, size_t* written = nullptr);
   Write WriteEndOfPrint(const unsigned char* data, size_t size);
   Write WriteOnce(const unsigned char* data, size_t size, bool endsPrint);
   Write WriteAgain(bool endsPrint);
@@ -69,6 +75,8 @@ private:
   PrinterHandle* printer_;
   Reconnect reconnect_;
   Claim claim_;
+  Taken taken_;
+  int status_;  // the answer to the last print's STATUS query
   size_t claimedBytes_ = 0;  // bytes the printer took since it was claimed
   BackendConfig config_;
   const volatile sig_atomic_t* cancel_;

@@ -3,9 +3,13 @@
 // the printer named by the device URI's serial text. It runs as root (mode
 // 0700) for USB access. SIGTERM (a cancelled job) is noticed between packets
 // and in every wait; the job information file is removed on every way out.
+// Its waits are the defaults of BackendConfig, unless TQ58_BACKEND_WAITS
+// (set for tests, through the scheduler's SetEnv) names shorter ones.
 #include <cups/backend.h>
 #include <signal.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include "BackendJob.h"
 #include "DeviceListing.h"
@@ -30,7 +34,8 @@ void InstallSignals()
 int main(int argc, char** argv)
 {
   InstallSignals();
-  const BackendConfig config;
+  BackendConfig config;
+  SetBackendWaits(std::getenv(kBackendWaitsVariable), &config);
   const BackendLog log;
   UsbStatus status = kUsbOk;
   std::unique_ptr<UsbBus> bus = TQ58_OpenUsbBus(&status);
@@ -41,9 +46,10 @@ int main(int argc, char** argv)
   BackendJob job;
   const int parsed = ParseBackendJob(argc, argv, cupsBackendDeviceURI(argv), log, &job);
   if (parsed != CUPS_BACKEND_OK) return parsed;
-  int result = CUPS_BACKEND_FAILED;
+  int result = CUPS_BACKEND_CANCEL;
   if (bus == nullptr) {
-    log.Error("Cannot open the USB bus (status " + std::to_string(static_cast<int>(status)) + ").");
+    log.Error("Cannot open the USB bus (status " + std::to_string(static_cast<int>(status)) +
+              "); no print was made.");
   } else {
     result = RunBackendJob(bus.get(), job, config, &g_Canceled, log);
   }

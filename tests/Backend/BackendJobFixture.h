@@ -80,11 +80,10 @@ protected:
     options.maxTimeoutMs = 500;
     options.rescanMs = 20;
     bus_ = TQ58_OpenEmulatedBus(busFolder_, options);
-    config_.attachWaitMs = 3000;
-    config_.reconnectWaitMs = 5000;
     config_.claimWaitMs = 300;
     config_.claimRetryMs = 10;
     config_.busPollMs = 100;
+    config_.statusPollMs = 50;
     config_.writeTimeoutMs = 1000;
   }
   void TearDown() override

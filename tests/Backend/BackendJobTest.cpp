@@ -74,23 +74,27 @@ TEST_F(BackendJobTest, AnInformationFileOfAnotherUserIsNotTrusted)
   EXPECT_EQ(during, "MEDIA_CLASS=\"0001\"\n");
 }
 
-TEST_F(BackendJobTest, APrinterThatStaysAwayMakesTheJobRetryLater)
+TEST_F(BackendJobTest, APrinterThatStaysAwayIsWaitedForWithItsMessageSaidAgain)
 {
   ASSERT_TRUE(emulator_->Unplug("p1"));
-  config_.attachWaitMs = 300;
-  root_.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_" + kSerialText + ".log", "MEDIA_CLASS=\"0001\"\n");
-  PipeFeeder input(JobStream(1, 100));
-  EXPECT_EQ(Run(Job("13", input.ReadFd())), CUPS_BACKEND_RETRY);
-  EXPECT_TRUE(lines_.Has("STATE: +offline-report")) << lines_.Text();
-  EXPECT_TRUE(lines_.HasPrefix("ERROR: The TQ-58 printer with serial AB%2012 is not connected"));
-  EXPECT_FALSE(std::filesystem::exists(JobFile("13")));  // written at once, removed at the end
   // A printer of another serial number is not taken for it.
   EmulatedPrinterState other;
   other.serial = "ZZ";
   ASSERT_TRUE(emulator_->Plug("p2", other));
-  PipeFeeder again(JobStream(1, 100));
-  EXPECT_EQ(Run(Job("14", again.ReadFd())), CUPS_BACKEND_RETRY);
+  const std::string waiting = "INFO: Waiting for the TQ-58 printer with serial AB%2012 to be connected.";
+  int said = 0;
+  lines_.OnLine([&](const std::string& line) {
+    // Said again and again, so that a filter's message does not stay in its place.
+    if (line == waiting && ++said == 4) Plug();
+  });
+  PipeFeeder input(JobStream(1, 100));
+  EXPECT_EQ(Run(Job("13", input.ReadFd())), CUPS_BACKEND_OK) << lines_.Text();
+  EXPECT_EQ(said, 4);
+  EXPECT_TRUE(lines_.Has("STATE: +offline-report")) << lines_.Text();
+  EXPECT_TRUE(lines_.Has("STATE: -offline-report"));
+  EXPECT_TRUE(WaitUntil([&] { return emulator_->GetPrintCount("p1") == 1; }, 3000));
   EXPECT_EQ(emulator_->GetPrintCount("p2"), 0);
+  EXPECT_FALSE(std::filesystem::exists(JobFile("13")));
 }
 
 TEST_F(BackendJobTest, APrinterPluggedInWhileTheJobWaitsGetsIt)
@@ -144,9 +148,21 @@ TEST_F(BackendJobTest, CancelEndsTheWaitAndRemovesTheJobFile)
     if (line == "STATE: +offline-report") cancel_ = 1;
   });
   PipeFeeder input(JobStream(1, 100));
-  EXPECT_EQ(Run(Job("17", input.ReadFd())), CUPS_BACKEND_FAILED);
-  EXPECT_TRUE(lines_.Has("INFO: The job was cancelled."));
+  EXPECT_EQ(Run(Job("17", input.ReadFd())), CUPS_BACKEND_CANCEL);
+  EXPECT_TRUE(lines_.Has("INFO: The job was cancelled; 0 print(s) were made."));
   EXPECT_FALSE(std::filesystem::exists(JobFile("17")));
+
+  // Also the wait for a printer that cannot print, after a print.
+  Plug();
+  lines_.OnLine([&](const std::string& line) {
+    if (line == "PAGE: total 1") emulator_->Update("p1", [](EmulatedPrinterState& s) { s.status = 1000; });
+    if (line == "STATE: +cover-open-error") cancel_ = 1;
+  });
+  cancel_ = 0;
+  PipeFeeder second(JobStream(2, 100));
+  EXPECT_EQ(Run(Job("18", second.ReadFd())), CUPS_BACKEND_CANCEL);
+  EXPECT_TRUE(lines_.Has("INFO: The job was cancelled; 1 print(s) were made.")) << lines_.Text();
+  EXPECT_EQ(emulator_->GetPrintCount("p1"), 1);
 }
 
 TEST_F(BackendJobTest, ArgumentsAndDeviceUri)
@@ -154,13 +170,13 @@ TEST_F(BackendJobTest, ArgumentsAndDeviceUri)
   BackendJob job;
   const char* five[] = {"uri", "1", "user", "title", "1"};
   EXPECT_EQ(ParseBackendJob(5, const_cast<char**>(five), "fyxbackend://x?serial=A", lines_.Log(), &job),
-            CUPS_BACKEND_FAILED);
+            CUPS_BACKEND_CANCEL);
   const char* badId[] = {"uri", "1x", "user", "title", "1", ""};
   EXPECT_EQ(ParseBackendJob(6, const_cast<char**>(badId), "fyxbackend://x?serial=A", lines_.Log(), &job),
-            CUPS_BACKEND_FAILED);
+            CUPS_BACKEND_CANCEL);
   const char* missing[] = {"uri", "3", "user", "title", "2", "", "/nonexistent/job"};
   EXPECT_EQ(ParseBackendJob(7, const_cast<char**>(missing), "fyxbackend://x?serial=A", lines_.Log(), &job),
-            CUPS_BACKEND_FAILED);
+            CUPS_BACKEND_CANCEL);
   EXPECT_TRUE(lines_.HasPrefix("ERROR: Cannot open the print file"));
   const char* ok[] = {"uri", "3", "user", "title", "0", "PageSize=102x153mm"};
   ASSERT_EQ(ParseBackendJob(6, const_cast<char**>(ok), "fyxbackend://x?serial=A", lines_.Log(), &job),
@@ -175,7 +191,7 @@ TEST_F(BackendJobTest, ArgumentsAndDeviceUri)
     EXPECT_EQ(GetUriSerialText(bad), "") << bad;
   }
   BackendJob noSerial = Job("18", 0, "");
-  EXPECT_EQ(Run(noSerial), CUPS_BACKEND_FAILED);
+  EXPECT_EQ(Run(noSerial), CUPS_BACKEND_CANCEL);
   EXPECT_FALSE(std::filesystem::exists(JobFile("18")));
 }
 

@@ -75,9 +75,9 @@ TEST_F(BackendProgramTest, SigtermWhileWaitingForThePrinterEndsTheJobAndRemovesI
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), CUPS_BACKEND_FAILED);
+  EXPECT_EQ(WEXITSTATUS(status), CUPS_BACKEND_CANCEL);
   EXPECT_FALSE(std::filesystem::exists(JobFile("22")));
-  EXPECT_NE(ReadText(errPath).find("INFO: The job was cancelled.\n"), std::string::npos) << ReadText(errPath);
+  EXPECT_NE(ReadText(errPath).find("INFO: The job was cancelled; 0 print(s) were made.\n"), std::string::npos) << ReadText(errPath);
 }
 
 }  // namespace

@@ -107,24 +107,29 @@ TEST(StreamSender, AfterAReconnectTheClockAndThePrintUnderWayGoOutAgainWhole)
   EXPECT_EQ(sender.GetPrintsSent(), 3);
 }
 
-TEST(StreamSender, LostDuringTheClockPacketBeforeOrAfterAPrintIsConfirmed)
+TEST(StreamSender, APrintIsSentAgainUnlessThePrinterTookItsLastByte)
 {
   const std::string clock = Packet("CNTRL", "SET_SYS_TIME", "20240101120000");
   const std::string print1 = PrintPackets(1, 100), print2 = PrintPackets(2, 100);
-  const size_t confirmed = clock.size() + print1.size() + 32;  // its START and the query behind it taken
-  for (size_t failAt : {size_t{10}, confirmed - 32, confirmed}) {
+  const size_t end1 = clock.size() + print1.size();  // print 1's CNTRL START taken whole
+  // Unplugged in the clock packet, within CNTRL START, right after it (before
+  // the STATUS query), and after the query (before its answer).
+  for (size_t failAt : {size_t{10}, end1 - 5, end1, end1 + 32}) {
     std::string first, second;
     PrinterHandle printer;
     printer.intf = std::make_unique<FakePipe>(&first, failAt);
+    std::vector<int> taken;
     StreamSender sender(
         &printer,
         [&](PrinterHandle* p) {
           p->intf = std::make_unique<FakePipe>(&second);
           return true;
         },
-        BackendConfig(), nullptr);
+        BackendConfig(), nullptr, nullptr, [&](int prints, int) { taken.push_back(prints); });
     EXPECT_EQ(SendInPieces(&sender, clock + print1 + print2, 64), StreamSender::Result::kOk);
-    EXPECT_EQ(second, WithQueries(failAt == confirmed ? clock + print2 : clock + print1 + print2)) << failAt;
+    const bool tookPrint1 = failAt >= end1;
+    EXPECT_EQ(second, WithQueries(tookPrint1 ? clock + print2 : clock + print1 + print2)) << failAt;
+    EXPECT_EQ(taken, (std::vector<int>{1, 2})) << failAt;
   }
 }
 
