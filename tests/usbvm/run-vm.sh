@@ -150,7 +150,8 @@ mount -t devpts devpts /root/dev/pts
 mount -t tmpfs tmpfs /root/dev/shm
 mount -t configfs configfs /root/sys/kernel/config
 mount -t tmpfs -o mode=0755 tmpfs /root/run
-mount -t tmpfs -o mode=1777 tmpfs /root/tmp
+# /tmp stays the overlay's: the host's /tmp shows through (a build tree may
+# live there) and what the guest writes lands in the tmpfs upper layer.
 mkdir -p /root$share
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000 share /root$share || poweroff -f
 # The command's root becomes the root of process 1 (udev's tools refuse to
