@@ -34,8 +34,9 @@ void PrinterReport::SetReasons(const std::set<std::string>& reasons)
   for (const std::string& r : reasons) {
     if (reasons_.count(r) == 0) added.insert(r);
   }
-  if (!gone.empty()) log_.State("-" + Joined(gone));
-  if (!added.empty()) log_.State("+" + Joined(added));
+  // Built piece by piece: GCC 12 warns falsely (-Wrestrict) on "-" + std::string.
+  if (!gone.empty()) log_.State(std::string("-").append(Joined(gone)));
+  if (!added.empty()) log_.State(std::string("+").append(Joined(added)));
   reasons_ = reasons;
   reported_ = true;
 }
