@@ -11,9 +11,9 @@ build=${1:-"$here/build"}
 work=$(mktemp -d /tmp/tq58-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 ppd="$here/packaging/ppd/TQ-58.ppd"
-mkdir -p "$work/root/Library/Caches/Pellori/TQ-58" "$work/root/Library/ColorSync/Profiles"
-printf 'MEDIA_CLASS="0001"\n' > "$work/root/Library/Caches/Pellori/TQ-58/Print_1.log"
-cp /usr/share/color/icc/colord/AdobeRGB1998.icc "$work/root/Library/ColorSync/Profiles/SD_TQ58_0100.icc"
+mkdir -p "$work/root/var/cache/pellori/TQ-58" "$work/root/usr/share/color/icc/pellori"
+printf 'MEDIA_CLASS="0001"\n' > "$work/root/var/cache/pellori/TQ-58/Print_1.log"
+cp /usr/share/color/icc/colord/AdobeRGB1998.icc "$work/root/usr/share/color/icc/pellori/SD_TQ58_0100.icc"
 "$build/tools/tq58-make-sample" "$work/sample.png" 1266 1836
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }

@@ -43,8 +43,8 @@ for f in /usr/lib/cups/*; do
   case "$(basename "$f")" in backend|filter) ;; *) ln -s "$f" "$cups/bin/" ;; esac
 done
 for f in /usr/lib/cups/backend/* /usr/lib/cups/filter/*; do ln -sf "$f" "$cups/bin/$(basename "$(dirname "$f")")/"; done
-ln -sf "$root/Library/Printers/Pellori/Filters/rastertotq58" "$cups/bin/filter/rastertotq58"
-ln -sf "$root/usr/libexec/cups/backend/fyxbackend" "$cups/bin/backend/fyxbackend"
+ln -sf "$root/usr/lib/cups/filter/rastertotq58" "$cups/bin/filter/rastertotq58"
+ln -sf "$root/usr/lib/cups/backend/fyxbackend" "$cups/bin/backend/fyxbackend"
 # Its DataDir: the system's data, and a model folder with the installed PPD
 # alone (the daemon makes its queue with lpadmin -m pellori/TQ-58.ppd.gz).
 mkdir -p "$cups/data/model"
@@ -99,7 +99,7 @@ pids+=($!)
 wait_for 10 test -S "$bus/p1/bulk"
 echo "   emulated printer:    p1 on $bus"
 
-TQ58_ROOT="$root" TQ58_EMULATED_USB="$bus" "$root/Library/Printers/Pellori/StatusControllers/infotq58" \
+TQ58_ROOT="$root" TQ58_EMULATED_USB="$bus" "$root/usr/sbin/infotq58" \
   > "$rt/daemon.log" 2>&1 &
 pids+=($!)
 wait_for 20 lpstat -v "$queue"
@@ -115,8 +115,8 @@ wait_for 120 test -s "$out/p1-print-0001.png"
 no_jobs() { [ -z "$(lpstat -o "$queue")" ]; }
 wait_for 30 no_jobs
 
-info="$root/Library/Caches/Pellori/TQ-58/TQ-58_TQ58-0001.log"
-touch "$root/Library/Caches/Pellori/TQ-58/TQ-58_TQ58-0001_TC_UTIL"  # the status window's update button
+info="$root/var/cache/pellori/TQ-58/TQ-58_TQ58-0001.log"
+touch "$root/var/cache/pellori/TQ-58/TQ-58_TQ58-0001_TC_UTIL"  # the status window's update button
 wait_for 10 grep -q 'MEDIA_REMAIN="00049"' "$info"
 echo "   information file:    $(grep -E 'MEDIA_(CLASS|REMAIN)' "$info" | tr '\n' ' ')"
 if [ -n "${SUDO_UID:-}" ]; then chown -R "$SUDO_UID:${SUDO_GID:-$SUDO_UID}" "$out"; fi

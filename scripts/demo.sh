@@ -16,7 +16,7 @@ build="$here/build"
 
 out="$build/demo"
 rm -rf "$out"
-mkdir -p "$out/root/Library/Caches/Pellori/TQ-58" "$out/print"
+mkdir -p "$out/root/var/cache/pellori/TQ-58" "$out/print"
 options=${1:-"PageSize=102x153mm FyxOvercoatFinish=Luster Fyx2InchCut=Enable FyxSharpness=2 FyxBorder=Enable"}
 
 echo "1. sample photo:        $out/sample.png, $out/sample.jpg"
@@ -26,9 +26,9 @@ cjpeg -quality 95 -outfile "$out/sample.jpg" "$out/sample.ppm"
 
 # The filter alone, with the job information file the backend writes and the SD profile.
 ppd="$here/packaging/ppd/TQ-58.ppd"
-mkdir -p "$out/root/Library/ColorSync/Profiles"
-cp "$build/packaging/files/"*.icc "$out/root/Library/ColorSync/Profiles/"
-printf 'MEDIA_CLASS="0001"\n' > "$out/root/Library/Caches/Pellori/TQ-58/Print_42.log"
+mkdir -p "$out/root/usr/share/color/icc/pellori"
+cp "$build/packaging/files/"*.icc "$out/root/usr/share/color/icc/pellori/"
+printf 'MEDIA_CLASS="0001"\n' > "$out/root/var/cache/pellori/TQ-58/Print_42.log"
 echo "2. our filter alone:    cupsfilter -m application/vnd.cups-raster, then rastertotq58 42 demo sample 1 \"$options\""
 cupsfilter -p "$ppd" -m application/vnd.cups-raster -o PageSize=102x153mm "$out/sample.png" \
   > "$out/page.ras" 2> "$out/cupsfilter.log"

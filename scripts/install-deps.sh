@@ -12,6 +12,7 @@ PACKAGES=(
   libusb-1.0-0-dev libpng-dev libjpeg-turbo-progs time bc
   qt6-base-dev qt6-l10n-tools qt6-tools-dev-tools qt6-tools-dev fonts-dejavu-core
   pkexec policykit-1
+  debhelper dpkg-dev fakeroot lintian help2man
   qemu-system-x86 busybox-static cpio udev
 )
 

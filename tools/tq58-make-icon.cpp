@@ -1,10 +1,11 @@
-// Makes the driver's icon file: an Apple icon container ("icns") holding one
-// 128 x 128 PNG picture ("ic07") of a small photo printer with a print.
-// Usage: tq58-make-icon out.icns
+// Makes the driver's icon: a PNG picture of a small photo printer with a
+// print, of the given side in pixels (the icon theme's sizes).
+// Usage: tq58-make-icon SIZE out.png
 #include <png.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -13,27 +14,36 @@
 namespace {
 
 const char* const kHelp =
-    "Usage: tq58-make-icon OUT.icns\n"
+    "Usage: tq58-make-icon SIZE OUT.png\n"
     "\n"
-    "Draws the TQ-58 driver's icon, a 128 x 128 picture of a photo printer with\n"
-    "a print, and writes it as an icon container with one PNG to OUT.icns.\n";
+    "Draws the TQ-58 driver's icon, a SIZE x SIZE picture (16 to 512) of a photo\n"
+    "printer with a print, and writes it as a PNG to OUT.png.\n";
 
-constexpr int kSide = 128;
+// The picture is drawn on a grid of this side and scaled to the icon's.
+constexpr int kGrid = 128;
 
 struct Rgba {
   uint8_t r, g, b, a;
 };
 
-void FillRect(std::vector<Rgba>* pixels, int x0, int y0, int x1, int y1, Rgba colour)
+struct Picture {
+  int side;
+  std::vector<Rgba> pixels;
+};
+
+// Fills a rectangle given on the drawing grid, scaled to the picture's side.
+void FillRect(Picture* picture, int x0, int y0, int x1, int y1, Rgba colour)
 {
-  for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) (*pixels)[static_cast<size_t>(y) * kSide + x] = colour;
+  const int side = picture->side;
+  for (int y = y0 * side / kGrid; y < y1 * side / kGrid; ++y)
+    for (int x = x0 * side / kGrid; x < x1 * side / kGrid; ++x)
+      picture->pixels[static_cast<size_t>(y) * side + x] = colour;
 }
 
 // The picture: a grey printer body, a dark paper slot and a print with three colour bands.
-std::vector<Rgba> DrawPrinter()
+Picture DrawPrinter(int side)
 {
-  std::vector<Rgba> pixels(kSide * kSide, Rgba{0, 0, 0, 0});
+  Picture pixels{side, std::vector<Rgba>(static_cast<size_t>(side) * side, Rgba{0, 0, 0, 0})};
   FillRect(&pixels, 12, 48, 116, 100, {96, 104, 112, 255});
   FillRect(&pixels, 20, 56, 108, 64, {40, 44, 48, 255});
   FillRect(&pixels, 32, 12, 96, 60, {250, 250, 250, 255});
@@ -44,43 +54,38 @@ std::vector<Rgba> DrawPrinter()
   return pixels;
 }
 
-void StoreBE4(std::vector<uint8_t>* out, uint32_t value)
-{
-  for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<uint8_t>(value >> shift));
-}
-
-bool EncodePng(const std::vector<Rgba>& pixels, std::vector<uint8_t>* png)
+bool EncodePng(const Picture& picture, std::vector<uint8_t>* png)
 {
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
-  image.width = kSide;
-  image.height = kSide;
+  image.width = static_cast<png_uint_32>(picture.side);
+  image.height = static_cast<png_uint_32>(picture.side);
   image.format = PNG_FORMAT_RGBA;
   png_alloc_size_t size = 0;
-  if (!png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), 0, nullptr)) return false;
+  if (!png_image_write_to_memory(&image, nullptr, &size, 0, picture.pixels.data(), 0, nullptr)) return false;
   png->resize(size);
-  return png_image_write_to_memory(&image, png->data(), &size, 0, pixels.data(), 0, nullptr) != 0;
+  return png_image_write_to_memory(&image, png->data(), &size, 0, picture.pixels.data(), 0, nullptr) != 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-  const ProgramUsage usage{"tq58-make-icon", kHelp, {}, 1, 1};
+  const ProgramUsage usage{"tq58-make-icon", kHelp, {}, 2, 2};
   ProgramArguments command;
   const int handled = TQ58_HandleStandardOptions(argc, argv, usage, &command);
   if (handled != kTQ58RunProgram) return handled;
+  char* end = nullptr;
+  const long side = std::strtol(command.operands[0].c_str(), &end, 10);
+  if (*end != '\0' || side < 16 || side > 512) {
+    std::fprintf(stderr, "tq58-make-icon: SIZE must be 16 to 512 (see \"tq58-make-icon --help\" for the usage)\n");
+    return 2;
+  }
   std::vector<uint8_t> png;
-  if (!EncodePng(DrawPrinter(), &png)) return 1;
-  // The container: magic and total length, then one entry: type, length (with its 8-byte head), data.
-  std::vector<uint8_t> icns = {'i', 'c', 'n', 's'};
-  StoreBE4(&icns, static_cast<uint32_t>(8 + 8 + png.size()));
-  icns.insert(icns.end(), {'i', 'c', '0', '7'});
-  StoreBE4(&icns, static_cast<uint32_t>(8 + png.size()));
-  icns.insert(icns.end(), png.begin(), png.end());
-  FILE* f = std::fopen(command.operands[0].c_str(), "wb");
+  if (!EncodePng(DrawPrinter(static_cast<int>(side)), &png)) return 1;
+  FILE* f = std::fopen(command.operands[1].c_str(), "wb");
   if (f == nullptr) return 1;
-  const bool ok = std::fwrite(icns.data(), 1, icns.size(), f) == icns.size();
+  const bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();
   return std::fclose(f) == 0 && ok ? 0 : 1;
 }

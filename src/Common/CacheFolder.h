@@ -13,8 +13,10 @@
 
 #include <sys/types.h>
 
+#include "InstallLayout.h"
+
 // The maker's folder, parent of the cache folder (kTQ58CacheFolder).
-inline constexpr const char* kTQ58MakerCacheFolder = "/Library/Caches/Pellori";
+inline constexpr const char* kTQ58MakerCacheFolder = tq58_layout::kMakerCacheFolder;
 
 // The mode of both folders: everyone may write, only owners remove or rename.
 inline constexpr mode_t kCacheFolderMode = 01777;

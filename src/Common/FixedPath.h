@@ -6,9 +6,11 @@
 #include <cstddef>
 #include <string>
 
-// Folders and files the system uses, as they stand on an installed system.
-inline constexpr const char* kTQ58CacheFolder = "/Library/Caches/Pellori/TQ-58";
-inline constexpr const char* kTQ58ProfileFolder = "/Library/ColorSync/Profiles";
+#include "InstallLayout.h"
+
+// Folders the system uses, as they stand on an installed system.
+inline constexpr const char* kTQ58CacheFolder = tq58_layout::kCacheFolder;
+inline constexpr const char* kTQ58ProfileFolder = tq58_layout::kProfileFolder;
 
 // fixedPath (absolute) mapped through TQ58_ROOT.
 std::string TQ58_FixedPath(const char* fixedPath);

@@ -47,7 +47,7 @@ TEST_F(BackendJobTest, SendsTheStreamWithTheJobFileFromThePrintersAnswer)
 
 TEST_F(BackendJobTest, TheDaemonsFileGivesTheMediaClassBeforeThePrinterIsLookedFor)
 {
-  root_.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_" + kSerialText + ".log",
+  root_.WriteFile("var/cache/pellori/TQ-58/TQ-58_" + kSerialText + ".log",
                   "#MEDIA_INFORMATION\nMEDIA_SIZE=\"150\"\nMEDIA_CLASS=\"0007\"\n");
   std::string atStart;
   lines_.OnLine([&](const std::string& line) {
@@ -62,7 +62,7 @@ TEST_F(BackendJobTest, TheDaemonsFileGivesTheMediaClassBeforeThePrinterIsLookedF
 TEST_F(BackendJobTest, AnInformationFileOfAnotherUserIsNotTrusted)
 {
   // Planted before the daemon ever wrote the file; the printer itself answers 0001.
-  const std::string info = root_.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_" + kSerialText + ".log",
+  const std::string info = root_.WriteFile("var/cache/pellori/TQ-58/TQ-58_" + kSerialText + ".log",
                                            "#MEDIA_INFORMATION\nMEDIA_SIZE=\"150\"\nMEDIA_CLASS=\"0002\"\n");
   ASSERT_EQ(chown(info.c_str(), 65534, 65534), 0);
   std::string during;
@@ -143,7 +143,7 @@ TEST_F(BackendJobTest, UnpluggedDuringAJobThePrintUnderWayIsSentAgainWhole)
 TEST_F(BackendJobTest, CancelEndsTheWaitAndRemovesTheJobFile)
 {
   ASSERT_TRUE(emulator_->Unplug("p1"));
-  root_.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_" + kSerialText + ".log", "MEDIA_CLASS=\"0001\"\n");
+  root_.WriteFile("var/cache/pellori/TQ-58/TQ-58_" + kSerialText + ".log", "MEDIA_CLASS=\"0001\"\n");
   lines_.OnLine([&](const std::string& line) {
     if (line == "STATE: +offline-report") cancel_ = 1;
   });

@@ -49,7 +49,7 @@ TEST_F(BackendProgramTest, WithoutArgumentsItListsEveryAttachedPrinter)
 TEST_F(BackendProgramTest, SigtermWhileWaitingForThePrinterEndsTheJobAndRemovesItsFile)
 {
   ASSERT_TRUE(emulator_->Unplug("p1"));
-  root_.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_" + kSerialText + ".log", "MEDIA_CLASS=\"0001\"\n");
+  root_.WriteFile("var/cache/pellori/TQ-58/TQ-58_" + kSerialText + ".log", "MEDIA_CLASS=\"0001\"\n");
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
   for (const std::string& kv : Env()) env.push_back(kv);

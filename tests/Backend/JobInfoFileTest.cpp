@@ -89,11 +89,11 @@ TEST(JobInfoFile, MediaClassFromTheDaemonsInformationFile)
   const std::string folder = root.CacheFolder();
   const std::string info = folder + "/TQ-58_AB%2012.log";
   EXPECT_EQ(ReadInfoFileMediaClass("AB%2012"), "");  // no file
-  root.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_AB%2012.log", InfoFileText("0001"));
+  root.WriteFile("var/cache/pellori/TQ-58/TQ-58_AB%2012.log", InfoFileText("0001"));
   EXPECT_EQ(ReadInfoFileMediaClass("AB%2012"), "0001");
-  root.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_AB%2012.log", InfoFileText(""));  // the offline file
+  root.WriteFile("var/cache/pellori/TQ-58/TQ-58_AB%2012.log", InfoFileText(""));  // the offline file
   EXPECT_EQ(ReadInfoFileMediaClass("AB%2012"), "");
-  root.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_AB%2012.log", "XMEDIA_CLASS=\"0003\"\nMEDIA_CLASS=\"0002\"\n");
+  root.WriteFile("var/cache/pellori/TQ-58/TQ-58_AB%2012.log", "XMEDIA_CLASS=\"0003\"\nMEDIA_CLASS=\"0002\"\n");
   EXPECT_EQ(ReadInfoFileMediaClass("AB%2012"), "0002");  // the key must start its line
   EXPECT_EQ(ReadInfoFileMediaClass("../AB%2012"), "");
   // A file of another user's gives nothing: anyone may put one there.

@@ -29,7 +29,7 @@ TEST_F(PrinterSharingTest, AMarkerNobodyTakesUpDelaysOnlyTheFirstPrint)
   config_.yieldMs = 0;
   config_.markerWaitMs = 400;
   config_.markerPollMs = 10;
-  root_.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_" + kSerialText + "_TC_UTIL", "");
+  root_.WriteFile("var/cache/pellori/TQ-58/TQ-58_" + kSerialText + "_TC_UTIL", "");
   PipeFeeder input(JobStream(3, 1000));
   EXPECT_EQ(Run(Job("41", input.ReadFd())), CUPS_BACKEND_OK) << lines_.Text();
   EXPECT_TRUE(WaitUntil([&] { return emulator_->GetPrintCount("p1") == 3; }, 3000));

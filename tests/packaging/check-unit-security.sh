@@ -3,11 +3,11 @@
 # running systemd needed) and fails above the "OK" band (exposure 4.0), or when
 # the unit no longer grants what the daemon needs. Skips (77) where
 # systemd-analyze or its --offline option is missing.
-# Usage: check-unit-security.sh UNIT-FILE LIMIT CACHE-PARENT
+# Usage: check-unit-security.sh UNIT-FILE LIMIT CACHE-DIRECTORY
 set -u
 unit=$1
 limit=$2
-cache_parent=$3
+cache_directory=$3
 
 if ! command -v systemd-analyze >/dev/null 2>&1; then
   echo "SKIP: no systemd-analyze on this machine"
@@ -20,9 +20,9 @@ fi
 
 status=0
 # What the daemon needs stays granted: cupsd's socket and plug events, the USB
-# device nodes, the cache folder's parent, the optional environment file.
+# device nodes, the maker's cache folder, the optional environment file.
 for line in 'RestrictAddressFamilies=AF_UNIX AF_NETLINK' 'DeviceAllow=char-usb_device rw' \
-            'EnvironmentFile=-/etc/default/infotq58' "ReadWritePaths=$cache_parent"; do
+            'EnvironmentFile=-/etc/default/infotq58' "CacheDirectory=$cache_directory"; do
   if ! grep -qxF "$line" "$unit"; then
     echo "FAIL: $unit has no line $line"
     status=1

@@ -157,7 +157,7 @@ std::vector<Program> Programs()
       {"tq58-decode", DECODE_PROGRAM, {{"a.bin", "b.bin"}, {"--out"}}},
       {"tq58-make-sample", MAKE_SAMPLE_PROGRAM, {{}, {"out.png", "100"}, {"out.png", "1", "2", "3"}}},
       {"tq58-make-profiles", MAKE_PROFILES_PROGRAM, {{}, {"pd.icc"}, {"pd.icc", "sd.icc", "x.icc"}}},
-      {"tq58-make-icon", MAKE_ICON_PROGRAM, {{}, {"a.icns", "b.icns"}}},
+      {"tq58-make-icon", MAKE_ICON_PROGRAM, {{}, {"a.png"}, {"48", "a.png", "b.png"}, {"9", "a.png"}, {"48x", "a.png"}}},
       {"tq58-settings-demo", SETTINGS_DEMO_PROGRAM, {{"1", "media=x", "extra"}}},
   };
 }

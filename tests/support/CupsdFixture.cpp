@@ -52,7 +52,16 @@ bool CanConnect(const std::string& path)
 
 }  // namespace
 
-PrivateCupsd::~PrivateCupsd() { Stop(); }
+PrivateCupsd::~PrivateCupsd()
+{
+  Stop();
+  if (envSaved_) {
+    RestoreEnv("CUPS_SERVER", oldServer_, hadServer_);
+    RestoreEnv("CUPS_SERVERROOT", oldServerRoot_, hadServerRoot_);
+    cupsSetServer(nullptr);
+    envSaved_ = false;
+  }
+}
 
 std::string PrivateCupsd::ErrorLog() const
 {
@@ -190,9 +199,11 @@ bool PrivateCupsd::Start(std::string* error)
     *error = "cannot start cupsd";
     return false;
   }
-  SaveEnv("CUPS_SERVER", &oldServer_, &hadServer_);
-  SaveEnv("CUPS_SERVERROOT", &oldServerRoot_, &hadServerRoot_);
-  envSaved_ = true;
+  if (!envSaved_) {
+    SaveEnv("CUPS_SERVER", &oldServer_, &hadServer_);
+    SaveEnv("CUPS_SERVERROOT", &oldServerRoot_, &hadServerRoot_);
+    envSaved_ = true;
+  }
   setenv("CUPS_SERVER", socket_.c_str(), 1);
   setenv("CUPS_SERVERROOT", (root_ + "/conf").c_str(), 1);  // no system client.conf or lpoptions
   cupsSetServer(socket_.c_str());
@@ -215,12 +226,9 @@ void PrivateCupsd::Stop()
     }
     pid_ = -1;
   }
-  if (envSaved_) {
-    RestoreEnv("CUPS_SERVER", oldServer_, hadServer_);
-    RestoreEnv("CUPS_SERVERROOT", oldServerRoot_, hadServerRoot_);
-    cupsSetServer(nullptr);
-    envSaved_ = false;
-  }
+  // CUPS_SERVER keeps naming the ended scheduler's socket until the
+  // destructor: a stopped scheduler stays unreachable, and no test reaches
+  // the system's scheduler instead.
   if (!root_.empty()) {
     std::error_code ec;
     fs::remove_all(root_, ec);

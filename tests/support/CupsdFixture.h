@@ -1,7 +1,7 @@
 // A real, private cupsd for one test: its own ServerRoot, spool, logs and
 // ServerBin in a temporary folder, listening only on a Unix socket, with
-// CUPS_SERVER pointing at it while it runs. Stop() (or the destructor) ends it
-// and removes everything it made.
+// CUPS_SERVER pointing at it from Start to the destructor. Stop() (or the
+// destructor) ends it and removes everything it made.
 #ifndef TQ58_TEST_CUPSDFIXTURE_H
 #define TQ58_TEST_CUPSDFIXTURE_H
 
@@ -41,7 +41,8 @@ public:
   // Writes the configuration, starts cupsd in the foreground and waits until its
   // socket accepts connections (at most about 15 s). False with a reason on failure.
   bool Start(std::string* error);
-  // Ends cupsd and removes its folder; restores CUPS_SERVER. Safe to call twice.
+  // Ends cupsd and removes its folder; CUPS_SERVER still names its socket, which
+  // no longer answers (the destructor restores it). Safe to call twice.
   void Stop();
   bool IsRunning() const { return pid_ > 0; }
 

@@ -14,9 +14,9 @@ TempRoot::TempRoot(const std::string& base)
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
   chmod(path_.c_str(), 0755);
-  std::filesystem::create_directories(path_ + "/Library/Caches");
-  chmod((path_ + "/Library").c_str(), 0755);
-  chmod((path_ + "/Library/Caches").c_str(), 0755);
+  std::filesystem::create_directories(path_ + "/var/cache");
+  chmod((path_ + "/var").c_str(), 0755);
+  chmod((path_ + "/var/cache").c_str(), 0755);
   if (const char* old = std::getenv("TQ58_ROOT")) {
     hadRoot_ = true;
     oldRoot_ = old;
@@ -34,10 +34,10 @@ TempRoot::~TempRoot()
 
 std::string TempRoot::CacheFolder(bool create) const
 {
-  const std::string folder = path_ + "/Library/Caches/Pellori/TQ-58";
+  const std::string folder = path_ + "/var/cache/pellori/TQ-58";
   if (create) {
     std::filesystem::create_directories(folder);
-    chmod((path_ + "/Library/Caches/Pellori").c_str(), 0777);
+    chmod((path_ + "/var/cache/pellori").c_str(), 0777);
     chmod(folder.c_str(), 0777);
   }
   return folder;

@@ -6,7 +6,7 @@
 
 class TempRoot {
 public:
-  // Creates the folder (mode 0755) in base and Library/Caches (0755) below it,
+  // Creates the folder (mode 0755) in base and var/cache (0755) below it,
   // and sets TQ58_ROOT. A memory file system as base suits tests that make and
   // remove many thousand folders.
   explicit TempRoot(const std::string& base = "/tmp");

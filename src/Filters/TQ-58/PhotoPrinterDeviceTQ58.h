@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "InstallLayout.h"
 #include "PhotoPrinterDevice.h"
 
 struct OverCoatInfo {
@@ -19,8 +20,8 @@ extern const DeviceMediaBufferInfo gMediaInfo_TQ58[7];
 // Nine overcoat rows and an end row (finishCode -1).
 extern const OverCoatInfo gOverCoatInfo_TQ58[10];
 
-inline constexpr const char* kProfileSD = "/Library/ColorSync/Profiles/SD_TQ58_0100.icc";
-inline constexpr const char* kProfilePD = "/Library/ColorSync/Profiles/PD_TQ58_0100.icc";
+inline constexpr const char* kProfileSD = tq58_layout::kProfileSD;
+inline constexpr const char* kProfilePD = tq58_layout::kProfilePD;
 
 class DeviceEntry_TQ58 : public DeviceEntry {
 public:

@@ -48,6 +48,12 @@ const char* GetSerialTextProblem(const std::string& serialNo)
   return nullptr;
 }
 
+size_t GetLongestSerialText()
+{
+  const int used = std::snprintf(nullptr, 0, MarkerFormat(StatusMarker::kStartUtil), kTQ58CacheFolder, kModelTag, "");
+  return kMarkerPathSize - 1 - static_cast<size_t>(used);
+}
+
 std::string GetMarkerPath(const std::string& serialNo, StatusMarker marker)
 {
   return FormatPath(MarkerFormat(marker), TQ58_FixedPath(kTQ58CacheFolder), serialNo);

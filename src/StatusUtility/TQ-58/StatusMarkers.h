@@ -17,8 +17,12 @@ inline constexpr size_t kMarkerPathSize = 128;
 
 // Why a serial text cannot name the window's files; nullptr when it can. It must
 // not be empty, must not hold "/", and its longest marker path below the
-// installed cache folder must fit kMarkerPathSize (at most 80 bytes of serial text).
+// installed cache folder must fit kMarkerPathSize (GetLongestSerialText bytes).
 const char* GetSerialTextProblem(const std::string& serialNo);
+
+// The longest serial text whose markers fit kMarkerPathSize below the installed
+// cache folder (85 bytes below /var/cache/pellori/TQ-58).
+size_t GetLongestSerialText();
 
 // Full path of a marker or of the information file ("TQ-58_" + serial + ".log"),
 // below the cache folder as TQ58_ROOT maps it.

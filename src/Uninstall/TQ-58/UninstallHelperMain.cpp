@@ -1,6 +1,7 @@
 // UninstallHelperTQ58: run as root through pkexec. Reads one request on
-// standard input, removes the driver, writes the reply on standard output and
-// exits 0. Input that is not a well-formed request is never answered and
+// standard input, removes the driver (through dpkg when it came from the
+// Debian packages, else file by file), writes the reply on standard output
+// and exits 0. Input that is not a well-formed request is never answered and
 // removes nothing (exit 1). It takes no arguments: --help and --version
 // answer without reading a request.
 #include <signal.h>
@@ -8,6 +9,7 @@
 
 #include "DaemonStop.h"
 #include "HelperMessage.h"
+#include "PackageRemoval.h"
 #include "StandardOptions.h"
 #include "UninstallSteps.h"
 
@@ -32,7 +34,8 @@ int main(int argc, char** argv)
   HelperMessage request;
   if (!ReadHelperMessage(STDIN_FILENO, &request)) return 1;
   // The request's contents are not looked at: any well-formed one asks for the removal.
-  const bool ok = RunUninstall(&StopDaemonService);
+  // dpkg keeps its database true and stops the daemon from the package's prerm.
+  const bool ok = IsDriverPackaged() ? RemovePackages() : RunUninstall(&StopDaemonService);
   WriteHelperMessage(STDOUT_FILENO, MakeHelperReply(ok));
   return 0;
 }

@@ -1,7 +1,9 @@
 #include "UninstallSteps.h"
 
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "FixedPath.h"
 #include "InstallLayout.h"
@@ -42,12 +44,17 @@ bool RemoveBackendAndProfiles(bool keepBackend)
   return ok;
 }
 
-// The driver files in order; the first that stays ends the list. The cache
-// folder comes last and holds what any user may put there: what of it cannot
-// be removed fails nothing, so no user can keep the driver installed.
+// The driver files in order: the PPD, the filter, the icons, then the
+// launcher and the status window it starts; the first that stays ends the
+// list. The cache folder comes last and holds what any user may put there:
+// what of it cannot be removed fails nothing, so no user can keep the driver
+// installed.
 bool RemoveDriverFiles(bool ok)
 {
-  for (const char* path : {tl::kPpd, tl::kFilter, tl::kIcon, tl::kUtilityApp}) {
+  std::vector<const char*> files = {tl::kPpd, tl::kFilter};
+  files.insert(files.end(), std::begin(tl::kIcons), std::end(tl::kIcons));
+  files.insert(files.end(), {tl::kUtilityExe, tl::kStatusInfoExe});
+  for (const char* path : files) {
     if (!ok) return false;
     ok = deleteFiles(Mapped(path));
   }
@@ -55,39 +62,32 @@ bool RemoveDriverFiles(bool ok)
   return ok;
 }
 
-// The daemon, its unit description and the helper's own files, in order;
-// nothing more is removed once one stays.
+// The daemon, its unit, the helper's polkit action and the helper itself, in
+// order; nothing more is removed once one stays.
 bool RemoveServiceFiles(bool ok)
 {
-  for (const char* path : {tl::kDaemon, tl::kDaemonLaunchd, tl::kHelperLaunchd, tl::kHelper}) {
+  for (const char* path : {tl::kDaemon, tl::kSystemdUnit, tl::kPolkitAction, tl::kHelper}) {
     if (!ok) return false;
     ok = deleteFiles(Mapped(path));
   }
   return ok;
 }
 
-// Folders that hold nothing more go, sub-folders before their parent; a
-// folder with another product's files stays and fails nothing.
+// Folders that hold nothing more go; a folder with another product's files
+// stays and fails nothing.
 void PruneFolders()
 {
   for (const char* folder : tl::kPruneFolders) RemoveFolderIfEmpty(Mapped(folder));
 }
 
-// What the Linux installation adds: the backend's link and the model link
-// (both kept, with the backend, while another model's PPD needs them), the
-// PPD folder, the unit, the polkit action, the desktop entry, the uninstaller
-// and its folder (the folders only when empty). The first file that stays
-// fails the removal.
+// What the Linux installation adds: the model link (kept, like the backend,
+// while another model's PPD needs it), the desktop entries and the
+// uninstaller. The first that stays fails the removal.
 bool RemoveLinuxExtras(bool keepBackend)
 {
   for (const char* path : tl::kLinuxExtras) {
-    const bool shared = std::strcmp(path, tl::kCupsBackendLink) == 0 || std::strcmp(path, tl::kCupsModelLink) == 0;
-    if (keepBackend && shared) continue;
-    if (std::strcmp(path, tl::kUninstallFolder) == 0 || std::strcmp(path, tl::kPpdFolder) == 0) {
-      RemoveFolderIfEmpty(Mapped(path));
-    } else if (!deleteFiles(Mapped(path))) {
-      return false;
-    }
+    if (keepBackend && std::strcmp(path, tl::kCupsModelLink) == 0) continue;
+    if (!deleteFiles(Mapped(path))) return false;
   }
   return true;
 }
@@ -101,10 +101,6 @@ bool RunUninstall(const std::function<void()>& stopDaemon)
   ok = RemoveDriverFiles(ok);
   stopDaemon();
   if (!RemoveServiceFiles(ok)) return false;
-  deleteFiles(Mapped(tl::kStrayFile));  // whatever it holds, its result does not count
   PruneFolders();
-  if (!RemoveLinuxExtras(keepBackend)) return false;
-  // The uninstaller's folder went only now: its parent may be empty at last.
-  PruneFolders();
-  return true;
+  return RemoveLinuxExtras(keepBackend);
 }

@@ -63,7 +63,7 @@ protected:
   void SetUp() override
   {
     root.CacheFolder();
-    root.WriteFile("Library/Caches/Pellori/TQ-58/Print_12.log", "MEDIA_CLASS=\"0001\"\n");
+    root.WriteFile("var/cache/pellori/TQ-58/Print_12.log", "MEDIA_CLASS=\"0001\"\n");
     page.width = 200;
     page.height = 100;
   }
@@ -177,7 +177,7 @@ TEST_F(InProcessCancel, AfterAPagesLinesThatPageIsNotPrinted)
 // the job then sends only its clock packet.
 TEST_F(InProcessCancel, DuringTheWaitForTheInformationFileEndsTheWait)
 {
-  std::remove((root.Path() + "/Library/Caches/Pellori/TQ-58/Print_12.log").c_str());
+  std::remove((root.Path() + "/var/cache/pellori/TQ-58/Print_12.log").c_str());
   const std::string path = root.Path() + "/job.ras";
   WriteRasterFile(path, {page});
   std::vector<std::string> args = {"rastertotq58", "12", "u", "t", "1", "PageSize=102x102mm FyxICM=None", path};

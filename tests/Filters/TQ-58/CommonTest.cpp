@@ -103,9 +103,9 @@ TEST(JobInfoFile, ValueRules)
 {
   TempRoot root;
   root.CacheFolder();
-  root.WriteFile("Library/Caches/Pellori/TQ-58/Print_7.log", "JOB=\"7\"\nMEDIA_CLASS=\"0001\"\nMEDIA_CLASS=\"0002\"\n");
-  root.WriteFile("Library/Caches/Pellori/TQ-58/Print_8.log", "MEDIA_CLASS=0001\n");
-  root.WriteFile("Library/Caches/Pellori/TQ-58/Print_9.log", "MEDIA_CLASS=\"0001\"\r\n");
+  root.WriteFile("var/cache/pellori/TQ-58/Print_7.log", "JOB=\"7\"\nMEDIA_CLASS=\"0001\"\nMEDIA_CLASS=\"0002\"\n");
+  root.WriteFile("var/cache/pellori/TQ-58/Print_8.log", "MEDIA_CLASS=0001\n");
+  root.WriteFile("var/cache/pellori/TQ-58/Print_9.log", "MEDIA_CLASS=\"0001\"\r\n");
   char out[128] = {0};
   _GetValuePrInfoFile("MEDIA_CLASS=", "7", out, sizeof out);
   EXPECT_STREQ(out, "0001");  // quotes removed, first line wins
@@ -121,7 +121,7 @@ TEST(JobInfoFile, NothingFoundOrTooLongLeavesOutput)
 {
   TempRoot root;
   root.CacheFolder();
-  root.WriteFile("Library/Caches/Pellori/TQ-58/Print_5.log", "MEDIA_CLASS=\"0123456789\"\n");
+  root.WriteFile("var/cache/pellori/TQ-58/Print_5.log", "MEDIA_CLASS=\"0123456789\"\n");
   char small[10] = "keep";
   EXPECT_EQ(_GetValuePrInfoFile("MEDIA_CLASS=", "5", small, sizeof small), 0);
   EXPECT_STREQ(small, "keep");  // ten characters do not fit ten bytes

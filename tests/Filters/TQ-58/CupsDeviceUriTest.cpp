@@ -43,8 +43,8 @@ TEST_F(CupsQueues, PrinterInfoFileFollowsTheSerialInTheUri)
 {
   TempRoot root;
   root.CacheFolder();
-  root.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_AB%2012.log", "STATUS=\"1000\"\nMEDIA=\"PC6x4\"\n");
-  root.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58.log", "STATUS=\"2000\"\n");
+  root.WriteFile("var/cache/pellori/TQ-58/TQ-58_AB%2012.log", "STATUS=\"1000\"\nMEDIA=\"PC6x4\"\n");
+  root.WriteFile("var/cache/pellori/TQ-58/TQ-58.log", "STATUS=\"2000\"\n");
   char value[64] = {0};
   EXPECT_EQ(_GetValuePrinterInfoFile("TQ58_A", "MEDIA=", "TQ-58", value, sizeof value), 0);
   EXPECT_STREQ(value, "PC6x4");
@@ -60,7 +60,7 @@ TEST_F(CupsQueues, SerialThatLeavesTheCacheFolderIsRefused)
 {
   TempRoot root;
   root.CacheFolder();
-  root.WriteFile("Library/Caches/Pellori/secret.log", "STATUS=\"9\"\n");
+  root.WriteFile("var/cache/pellori/secret.log", "STATUS=\"9\"\n");
   AddQueue("Evil", "file:///dev/null?serial=/../../secret");
   char value[64] = "keep";
   EXPECT_EQ(_GetValuePrinterInfoFile("Evil", "STATUS=", "TQ-58", value, sizeof value), 0);

@@ -205,16 +205,16 @@ TEST(DeviceEntryProfile, MediaClassSelectsProfile)
   int job = 100;
   for (const auto& [text, profile] : cases) {
     const std::string id = std::to_string(job++);
-    root.WriteFile("Library/Caches/Pellori/TQ-58/Print_" + id + ".log", text);
+    root.WriteFile("var/cache/pellori/TQ-58/Print_" + id + ".log", text);
     DeviceEntry_TQ58 e;
     Options none("");
     EXPECT_EQ(e.GetICCProfile(none.n, none.opts, nullptr, id.c_str()),
-              root.Path() + "/Library/ColorSync/Profiles/" + profile) << text;
+              root.Path() + "/usr/share/color/icc/pellori/" + profile) << text;
   }
   DeviceEntry_TQ58 e;
   Options none("");
   EXPECT_EQ(e.GetICCProfile(none.n, none.opts, nullptr, "999"),
-            root.Path() + "/Library/ColorSync/Profiles/PD_TQ58_0100.icc");
+            root.Path() + "/usr/share/color/icc/pellori/PD_TQ58_0100.icc");
   Options own("FyxICCProfile=/tmp/own.icc");
   EXPECT_EQ(e.GetICCProfile(own.n, own.opts, nullptr, "100"), "/tmp/own.icc");
 }

@@ -115,7 +115,7 @@ TEST(EndToEnd, JpegThroughCupsfilterAndTheFilter)
 {
   TempRoot root;
   root.CacheFolder();
-  root.WriteFile("Library/Caches/Pellori/TQ-58/Print_5.log", "MEDIA_CLASS=\"0001\"\n");
+  root.WriteFile("var/cache/pellori/TQ-58/Print_5.log", "MEDIA_CLASS=\"0001\"\n");
   const std::string jpg = MakeJpeg(root);
   const ProcessResult raster =
       RunProcess({"cupsfilter", "-p", kPpd, "-m", "application/vnd.cups-raster", "-o", "PageSize=102x153mm", jpg});
@@ -157,7 +157,7 @@ protected:
     ASSERT_EQ(gz.exitCode, 0);
     cupsd.AddModel(kModel, root.WriteFile("TQ-58.ppd.gz", gz.out));
     for (int id = 1; id <= 5; ++id)
-      root.WriteFile("Library/Caches/Pellori/TQ-58/Print_" + std::to_string(id) + ".log", "MEDIA_CLASS=\"0001\"\n");
+      root.WriteFile("var/cache/pellori/TQ-58/Print_" + std::to_string(id) + ".log", "MEDIA_CLASS=\"0001\"\n");
     out = root.Path() + "/out";
     std::filesystem::create_directories(out);
     chmod(out.c_str(), 0777);  // the backend runs as lp

@@ -74,7 +74,7 @@ protected:
   {
     cache = root.CacheFolder();
     // Two profiles that print a red page differently: PD keeps it red, SD turns it green.
-    const std::string profiles = root.Path() + "/Library/ColorSync/Profiles";
+    const std::string profiles = root.Path() + "/usr/share/color/icc/pellori";
     std::filesystem::create_directories(profiles);
     std::filesystem::copy_file(std::string(kIccFolder) + "sRGB.icc", profiles + "/PD_TQ58_0100.icc");
     std::filesystem::copy_file(std::string(kIccFolder) + "SwappedRedAndGreen.icc", profiles + "/SD_TQ58_0100.icc");
@@ -124,7 +124,7 @@ protected:
   // Makes a fifo at path; no one ever opens its other end.
   void MakeFifo(const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0666), 0) << path; }
 
-  void WriteJobFile(const std::string& text) { root.WriteFile("Library/Caches/Pellori/TQ-58/Print_12.log", text); }
+  void WriteJobFile(const std::string& text) { root.WriteFile("var/cache/pellori/TQ-58/Print_12.log", text); }
 
   TempRoot root;
   std::string cache, raster;

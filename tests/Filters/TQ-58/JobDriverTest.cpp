@@ -63,7 +63,7 @@ protected:
   void SetUp() override
   {
     root.CacheFolder();
-    root.WriteFile("Library/Caches/Pellori/TQ-58/Print_12.log", "MEDIA_CLASS=\"0001\"\n");
+    root.WriteFile("var/cache/pellori/TQ-58/Print_12.log", "MEDIA_CLASS=\"0001\"\n");
     raster = root.Path() + "/job.ras";
   }
   std::vector<std::string> Args(const std::string& options, bool withFile = true)

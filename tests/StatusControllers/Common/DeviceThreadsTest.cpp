@@ -91,7 +91,7 @@ TEST_F(DeviceThreadsTest, UnplugDuringAPassReturnsAfterThePassAndTheOfflineFile)
   StartWatch();
   ASSERT_TRUE(WaitUntil([&] { return FileValueIs("S1", "MODEL", "TQ-58"); }, 5000));
   StopWatch();
-  root_.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_S1_UTIL", "");
+  root_.WriteFile("var/cache/pellori/TQ-58/TQ-58_S1_UTIL", "");
   EmulatorFaultSpec slow;
   slow.kind = EmulatorFault::SlowReply;
   slow.query = "FVER";

@@ -10,7 +10,7 @@ namespace {
 
 class MarkerFilesTest : public ::testing::Test {
 protected:
-  void Touch(const std::string& name) { root_.WriteFile("Library/Caches/Pellori/TQ-58/" + name, ""); }
+  void Touch(const std::string& name) { root_.WriteFile("var/cache/pellori/TQ-58/" + name, ""); }
   bool Exists(const std::string& name) const { return std::filesystem::exists(root_.CacheFolder(false) + "/" + name); }
   TempRoot root_;
 };

@@ -124,7 +124,7 @@ protected:
 TEST_F(InfoFileWriteTest, FirstWriteMakesBothFoldersAndTheFileWithTheirModes)
 {
   WriteFile("AB%2012");
-  EXPECT_EQ(ModeOf(root_.Path() + "/Library/Caches/Pellori"), 01777u);
+  EXPECT_EQ(ModeOf(root_.Path() + "/var/cache/pellori"), 01777u);
   EXPECT_EQ(ModeOf(Folder()), 01777u);
   EXPECT_EQ(ModeOf(FileOf("AB%2012")), 0644u);
   EXPECT_EQ(Read(FileOf("AB%2012")), kOffline);
@@ -138,19 +138,19 @@ TEST_F(InfoFileWriteTest, FirstWriteMakesBothFoldersAndTheFileWithTheirModes)
 TEST_F(InfoFileWriteTest, ExistingFoldersOfOursGetTheStickyModeInPlace)
 {
   std::filesystem::create_directories(Folder());
-  chmod((root_.Path() + "/Library/Caches/Pellori").c_str(), 0755);
+  chmod((root_.Path() + "/var/cache/pellori").c_str(), 0755);
   chmod(Folder().c_str(), 0750);
-  const std::string kept = root_.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_S9_UTIL", "");
+  const std::string kept = root_.WriteFile("var/cache/pellori/TQ-58/TQ-58_S9_UTIL", "");
   CheckAndMake_CacheFolder();
-  EXPECT_EQ(ModeOf(root_.Path() + "/Library/Caches/Pellori"), 01777u);
+  EXPECT_EQ(ModeOf(root_.Path() + "/var/cache/pellori"), 01777u);
   EXPECT_EQ(ModeOf(Folder()), 01777u);
   EXPECT_TRUE(std::filesystem::exists(kept));
 }
 
 TEST_F(InfoFileWriteTest, FilesAndFifosInPlaceOfTheFoldersAreMovedAside)
 {
-  const std::string maker = root_.Path() + "/Library/Caches/Pellori";
-  root_.WriteFile("Library/Caches/Pellori", "a file\n");
+  const std::string maker = root_.Path() + "/var/cache/pellori";
+  root_.WriteFile("var/cache/pellori", "a file\n");
   CheckAndMake_CacheFolder();
   EXPECT_EQ(ModeOf(maker), 01777u);
   EXPECT_EQ(ModeOf(Folder()), 01777u);
@@ -159,7 +159,7 @@ TEST_F(InfoFileWriteTest, FilesAndFifosInPlaceOfTheFoldersAreMovedAside)
   ASSERT_EQ(WriteInfoFile("S1", "x\n"), 0);  // returns: the FIFO is never opened
   EXPECT_EQ(Read(FileOf("S1")), "x\n");
   int files = 0, fifos = 0;
-  for (const std::string& folder : {root_.Path() + "/Library/Caches", maker}) {
+  for (const std::string& folder : {root_.Path() + "/var/cache", maker}) {
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
       if (entry.path().filename().string()[0] != '.') continue;
       files += entry.is_regular_file() && Read(entry.path().string()) == "a file\n";
@@ -191,7 +191,7 @@ TEST_F(InfoFileWriteTest, PlantedLinksAreReplacedNotFollowed)
 
 TEST_F(InfoFileWriteTest, CacheFolderReplacedByALinkIsNotWrittenThrough)
 {
-  std::filesystem::create_directories(root_.Path() + "/Library/Caches/Pellori");
+  std::filesystem::create_directories(root_.Path() + "/var/cache/pellori");
   std::filesystem::create_directories(root_.Path() + "/elsewhere");
   ASSERT_EQ(symlink((root_.Path() + "/elsewhere").c_str(), Folder().c_str()), 0);
   EXPECT_EQ(WriteInfoFile("S1", "x\n"), 0);  // the link is moved aside, the folder made anew

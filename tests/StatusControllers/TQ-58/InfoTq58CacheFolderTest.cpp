@@ -32,7 +32,7 @@ std::string HiddenEntryWithInode(const std::string& folder, ino_t ino)
 
 class InfoTq58CacheFolderTest : public InfoTq58Test {
 protected:
-  std::string Maker() const { return root_.Path() + "/Library/Caches/Pellori"; }
+  std::string Maker() const { return root_.Path() + "/var/cache/pellori"; }
   // Plugs in printer M1 and waits for its file; the folder then holds it.
   void RunUntilTheFileIsWritten()
   {
@@ -69,7 +69,7 @@ TEST_F(InfoTq58CacheFolderTest, OldWorldWritableFoldersGetTheStickyModeAndTheFil
 TEST_F(InfoTq58CacheFolderTest, ModelFolderOfAnotherUserIsMovedAsideAndNeverWrittenInto)
 {
   const std::string folder = root_.CacheFolder(true);
-  root_.WriteFile("Library/Caches/Pellori/TQ-58/mine.txt", "the user's\n");
+  root_.WriteFile("var/cache/pellori/TQ-58/mine.txt", "the user's\n");
   ASSERT_EQ(chown(folder.c_str(), kNobody, kNobody), 0);
   const ino_t userIno = LinkStat(folder).st_ino;
   RunUntilTheFileIsWritten();
@@ -109,9 +109,9 @@ TEST_F(InfoTq58CacheFolderTest, MakerFolderOfAnotherUserIsMovedAsideWithItsConte
   RunUntilTheFileIsWritten();
   ExpectNewFolderOfRoot(Maker());
   ExpectNewFolderOfRoot(folder);
-  const std::string aside = HiddenEntryWithInode(root_.Path() + "/Library/Caches", userIno);
+  const std::string aside = HiddenEntryWithInode(root_.Path() + "/var/cache", userIno);
   ASSERT_FALSE(aside.empty());
-  const std::string moved = root_.Path() + "/Library/Caches/" + aside;
+  const std::string moved = root_.Path() + "/var/cache/" + aside;
   EXPECT_EQ(LinkStat(moved + "/TQ-58").st_uid, kNobody);
   EXPECT_FALSE(std::filesystem::exists(moved + "/TQ-58/TQ-58_M1.log"));
 }

@@ -107,7 +107,7 @@ TEST_F(InfoTq58Test, SerialFromThePrinterReachesNoShellAndNoOtherFolder)
   EXPECT_FALSE(std::filesystem::exists("/tmp/tq58-escape.log"));
   for (const auto& entry : std::filesystem::recursive_directory_iterator(root_.Path())) {
     const std::string path = entry.path().string();
-    if (path.find("/Library/Caches/Pellori/TQ-58/") != std::string::npos) {
+    if (path.find("/var/cache/pellori/TQ-58/") != std::string::npos) {
       EXPECT_EQ(entry.path().parent_path().string(), root_.CacheFolder(false));
       EXPECT_EQ(entry.path().filename().string().find("tq58-escape"), std::string::npos);
     }

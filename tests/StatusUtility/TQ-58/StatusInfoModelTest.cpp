@@ -156,7 +156,7 @@ protected:
     root.CacheFolder();
     model.PrepareLaunch("AB%2012", "Photo Printer");
   }
-  void WriteInfo(const std::string& text) { root.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_AB%2012.log", text); }
+  void WriteInfo(const std::string& text) { root.WriteFile("var/cache/pellori/TQ-58/TQ-58_AB%2012.log", text); }
   TempRoot root;
   StatusInfoModel model{&Bracketed};
 };

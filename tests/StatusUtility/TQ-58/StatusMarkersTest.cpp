@@ -27,9 +27,10 @@ TEST(StatusMarkerNames, SerialTextMustNameAFileInTheCacheFolder)
   EXPECT_NE(GetSerialTextProblem(""), nullptr);
   EXPECT_NE(GetSerialTextProblem("../x"), nullptr);
   EXPECT_NE(GetSerialTextProblem("a/b"), nullptr);
-  // "/Library/Caches/Pellori/TQ-58/TQ-58_" + serial + "_START_UTIL" in 128 bytes: 80 bytes of serial.
-  EXPECT_EQ(GetSerialTextProblem(std::string(80, 'S')), nullptr);
-  EXPECT_NE(GetSerialTextProblem(std::string(81, 'S')), nullptr);
+  // "/var/cache/pellori/TQ-58/TQ-58_" + serial + "_START_UTIL" in 128 bytes: 85 bytes of serial.
+  ASSERT_EQ(GetLongestSerialText(), 85u);
+  EXPECT_EQ(GetSerialTextProblem(std::string(85, 'S')), nullptr);
+  EXPECT_NE(GetSerialTextProblem(std::string(86, 'S')), nullptr);
 }
 
 TEST(StatusMarkerNames, PathsFollowTheRoot)
@@ -41,7 +42,7 @@ TEST(StatusMarkerNames, PathsFollowTheRoot)
   EXPECT_EQ(GetMarkerPath("AB%2012", StatusMarker::kTcUtil), folder + "/TQ-58_AB%2012_TC_UTIL");
   EXPECT_EQ(GetInfoFilePath("AB%2012"), folder + "/TQ-58_AB%2012.log");
   // The longest serial text still gets its whole path below a long root.
-  const std::string longest(80, 'S');
+  const std::string longest(GetLongestSerialText(), 'S');
   EXPECT_EQ(GetMarkerPath(longest, StatusMarker::kStartUtil), folder + "/TQ-58_" + longest + "_START_UTIL");
 }
 
@@ -125,7 +126,7 @@ bool HasNoHiddenEntry(const std::string& folder)
 TEST_F(StatusMarkerFiles, AsAnOrdinaryUserOnlyItsOwnFolderIsChangedAndNothingIsMovedAside)
 {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
-  const std::string folder = root.CacheFolder(true), maker = root.Path() + "/Library/Caches/Pellori";
+  const std::string folder = root.CacheFolder(true), maker = root.Path() + "/var/cache/pellori";
   const ino_t makerIno = LinkStat(maker).st_ino;
   // A folder of its own gets the sticky mode; root's folder above it is trusted as it is.
   ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
@@ -151,7 +152,7 @@ TEST_F(StatusMarkerFiles, AsAnOrdinaryUserOnlyItsOwnFolderIsChangedAndNothingIsM
   CreateMarkerAsNobody("AB%2012");
   EXPECT_TRUE(std::filesystem::is_symlink(folder));
   EXPECT_TRUE(HasNoHiddenEntry(maker));
-  EXPECT_TRUE(HasNoHiddenEntry(root.Path() + "/Library/Caches"));
+  EXPECT_TRUE(HasNoHiddenEntry(root.Path() + "/var/cache"));
   EXPECT_EQ(LinkStat(maker).st_ino, makerIno);
   // A missing folder is made, its own, with the sticky mode.
   std::filesystem::remove(folder);
@@ -164,9 +165,9 @@ TEST_F(StatusMarkerFiles, RefusedSerialTextWritesNothing)
 {
   root.CacheFolder();
   CreateMarker("../../../../escape", StatusMarker::kUtil);
-  CreateMarker(std::string(81, 'S'), StatusMarker::kUtil);
-  EXPECT_FALSE(Exists(root.Path() + "/Library/escape_UTIL"));
-  EXPECT_FALSE(Exists(root.CacheFolder(false) + "/TQ-58_" + std::string(81, 'S') + "_UTIL"));
+  CreateMarker(std::string(GetLongestSerialText() + 1, 'S'), StatusMarker::kUtil);
+  EXPECT_FALSE(Exists(root.Path() + "/var/escape_UTIL"));
+  EXPECT_FALSE(Exists(root.CacheFolder(false) + "/TQ-58_" + std::string(GetLongestSerialText() + 1, 'S') + "_UTIL"));
 }
 
 }  // namespace

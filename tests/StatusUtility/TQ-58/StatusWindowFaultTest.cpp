@@ -81,7 +81,7 @@ protected:
         << std::strerror(errno);
   }
   void WriteInfo(const std::string& text) const { root.WriteFile(InfoRelativePath(), text); }
-  static std::string InfoRelativePath() { return std::string("Library/Caches/Pellori/TQ-58/TQ-58_") + kSerial + ".log"; }
+  static std::string InfoRelativePath() { return std::string("var/cache/pellori/TQ-58/TQ-58_") + kSerial + ".log"; }
   static std::string Marker(StatusMarker marker) { return GetMarkerPath(kSerial, marker); }
   // The daemon's side: it consumes the one-time markers.
   static void ConsumeOneTimeMarkers()
@@ -136,7 +136,7 @@ TEST_F(StatusWindowFaults, RemovedFolderShowsOfflineThenTheWindowMakesItsMarkerA
   delegate->repeateMethod();
   ExpectReadyValues(w);
 
-  std::filesystem::remove_all(root.Path() + "/Library/Caches/Pellori");
+  std::filesystem::remove_all(root.Path() + "/var/cache/pellori");
   delegate->repeateMethod();
   EXPECT_FALSE(delegate->IsTerminateRequested());
   ExpectOfflineTexts(w);
@@ -158,7 +158,7 @@ TEST_F(StatusWindowFaults, RemovedFolderShowsOfflineThenTheWindowMakesItsMarkerA
 TEST_F(StatusWindowFaults, UpdateButtonWhileTheFolderIsGoneMakesTheFolderAndTheMarker)
 {
   auto delegate = Launch();
-  std::filesystem::remove_all(root.Path() + "/Library/Caches/Pellori");
+  std::filesystem::remove_all(root.Path() + "/var/cache/pellori");
   delegate->GetWindow()->updateButton->click();
   EXPECT_TRUE(Exists(Marker(StatusMarker::kTcUtil)));
   ConsumeOneTimeMarkers();
@@ -226,9 +226,9 @@ TEST_F(StatusWindowFaults, FileInPlaceOfTheFolderMakesNoMarkerUntilTheFolderIsBa
   ConsumeOneTimeMarkers();
   // A file in place of the cache folder itself is moved aside by root (these
   // tests run as root); one in place of the system's folder above it stays.
-  const std::string caches = root.Path() + "/Library/Caches";
+  const std::string caches = root.Path() + "/var/cache";
   std::filesystem::remove_all(caches);
-  root.WriteFile("Library/Caches", "not a folder");
+  root.WriteFile("var/cache", "not a folder");
   EXPECT_FALSE(CreateMarker(kSerial, StatusMarker::kTcUtil));
   EXPECT_FALSE(IsMarkerPresent(kSerial, StatusMarker::kTcUtil));
   delegate->GetWindow()->updateButton->click();
@@ -258,7 +258,7 @@ TEST_F(StatusWindowFaults, ProgramSurvivesTheRemovedFolderAndQuitsWithoutAMarker
     return true;
   };
   EXPECT_TRUE(waitFor([] { return Exists(Marker(StatusMarker::kStartUtil)); }));
-  std::filesystem::remove_all(root.Path() + "/Library/Caches/Pellori");
+  std::filesystem::remove_all(root.Path() + "/var/cache/pellori");
   EXPECT_TRUE(waitFor([] { return Exists(Marker(StatusMarker::kUtil)); }));
   int status = 0;
   EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the window ended";

@@ -99,7 +99,7 @@ protected:
     const ProcessResult r = cupsd.Run(argv);
     ASSERT_EQ(r.exitCode, 0) << r.err << cupsd.ErrorLog();
   }
-  void WriteInfo(const std::string& text) { root.WriteFile("Library/Caches/Pellori/TQ-58/TQ-58_AB%2012.log", text); }
+  void WriteInfo(const std::string& text) { root.WriteFile("var/cache/pellori/TQ-58/TQ-58_AB%2012.log", text); }
   std::string Marker(StatusMarker marker) const { return GetMarkerPath(kSerial, marker); }
   // A delegate as main makes it, launched.
   std::unique_ptr<AppDelegate> Launch(std::vector<std::string> arguments = {"StatusInfoTQ-58", kSerial, kPrinterName})
@@ -313,19 +313,19 @@ TEST_F(StatusWindowProgram, TerminationSignalAlsoRemovesTheMarker)
 
 TEST_F(StatusWindowProgram, UnusableArgumentsAreRefusedWithStatus2)
 {
-  std::filesystem::remove_all(root.Path() + "/Library/Caches/Pellori");
+  std::filesystem::remove_all(root.Path() + "/var/cache/pellori");
   const ProcessResult none = RunProcess({STATUSINFO_PROGRAM});
   EXPECT_EQ(none.exitCode, 2);
   EXPECT_NE(none.err.find("usage"), std::string::npos);
   const ProcessResult slash = RunProcess({STATUSINFO_PROGRAM, "../../../x", kPrinterName});
   EXPECT_EQ(slash.exitCode, 2);
   EXPECT_NE(slash.err.find("\"/\""), std::string::npos) << slash.err;
-  const ProcessResult tooLong = RunProcess({STATUSINFO_PROGRAM, std::string(81, 'S'), kPrinterName});
+  const ProcessResult tooLong = RunProcess({STATUSINFO_PROGRAM, std::string(GetLongestSerialText() + 1, 'S'), kPrinterName});
   EXPECT_EQ(tooLong.exitCode, 2);
   EXPECT_NE(tooLong.err.find("too long"), std::string::npos) << tooLong.err;
   const ProcessResult empty = RunProcess({STATUSINFO_PROGRAM, "", kPrinterName});
   EXPECT_EQ(empty.exitCode, 2);
-  EXPECT_FALSE(Exists(root.Path() + "/Library/Caches/Pellori"));
+  EXPECT_FALSE(Exists(root.Path() + "/var/cache/pellori"));
   EXPECT_FALSE(Exists(root.Path() + "/x_UTIL"));
 }
 

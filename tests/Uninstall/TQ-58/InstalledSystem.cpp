@@ -44,32 +44,26 @@ void PopulateInstalledSystem(const TempRoot& root, const std::string& helperProg
   Write(tl::kBackend, "#!/bin/sh\n");
   for (const char* p : tl::kProfiles) Write(std::string(tl::kProfileFolder) + "/" + p, "icc");
   Write(tl::kFilter, "filter");
-  Write(tl::kIcon, "icon");
+  for (const char* icon : tl::kIcons) Write(icon, "png");
   Write(tl::kUtilityExe, "launcher");
   Write(tl::kStatusInfoExe, "window");
-  Write(std::string(tl::kUtilityApp) + "/Contents/Info.plist", "plist");
   root.CacheFolder();
   Write(std::string(tl::kCacheFolder) + "/TQ-58_AB%2012.log", "#PRINTER_INFORMATION\n");
   Write(std::string(tl::kCacheFolder) + "/AB%2012_UTIL", "");
   Write(tl::kDaemon, "daemon");
-  Write(tl::kDaemonLaunchd, "<plist/>");
-  Write(tl::kHelperLaunchd, "<plist/>");
+  Write(tl::kSystemdUnit, "[Unit]\n");
+  Write(tl::kPolkitAction, "<policyconfig/>");
   if (helperProgram.empty()) {
     Write(tl::kHelper, "helper");
   } else {
     fs::create_directories(fs::path(Installed(tl::kHelper)).parent_path());
     fs::copy_file(helperProgram, Installed(tl::kHelper), fs::copy_options::overwrite_existing);
   }
-  Write(tl::kStrayFile, "");
-  fs::create_directories(fs::path(Installed(tl::kCupsBackendLink)).parent_path());
-  fs::remove(Installed(tl::kCupsBackendLink));
-  fs::create_symlink(tl::kBackend, Installed(tl::kCupsBackendLink));
   fs::create_directories(fs::path(Installed(tl::kCupsModelLink)).parent_path());
   fs::remove(Installed(tl::kCupsModelLink));
   fs::create_directory_symlink("../../ppd/pellori", Installed(tl::kCupsModelLink));
-  Write(tl::kSystemdUnit, "[Unit]\n");
-  Write(tl::kPolkitAction, "<policyconfig/>");
   Write(tl::kDesktopEntry, "[Desktop Entry]\n");
+  Write(tl::kUninstallDesktopEntry, "[Desktop Entry]\n");
   Write(tl::kUninstaller, "uninstaller");
 }
 
@@ -77,10 +71,10 @@ std::vector<std::string> GetDriverLeftovers(const TempRoot& root)
 {
   std::vector<std::string> left;
   for (const auto& entry : fs::recursive_directory_iterator(root.Path())) {
-    const std::string path = entry.path().string();
+    const std::string path = entry.path().string().substr(root.Path().size());
     std::error_code ec;
-    if (!entry.is_directory(ec) || entry.is_symlink() || path.find("Pellori") != std::string::npos)
-      left.push_back(path.substr(root.Path().size()));
+    const bool ours = path.find("pellori") != std::string::npos || path.find("tq58") != std::string::npos;
+    if (!entry.is_directory(ec) || entry.is_symlink() || ours) left.push_back(path);
   }
   return left;
 }

@@ -16,7 +16,8 @@ bool Exists(const std::string& path);
 // Writes every installed file of the package below root; helperProgram, when
 // given, is copied to the helper's installed path (else a placeholder file).
 void PopulateInstalledSystem(const TempRoot& root, const std::string& helperProgram = std::string());
-// Every entry below root that is not a folder, and every folder of ours.
+// Every entry below root that is not a folder, and every folder of ours (its
+// path names the maker or the driver), as paths below root.
 std::vector<std::string> GetDriverLeftovers(const TempRoot& root);
 
 // Writes an executable shell script.

@@ -50,10 +50,11 @@ void MakeDeepTree(const std::string& folder, int depth, const std::string& outsi
   close(fd);
 }
 
-// The service files, the unit and the links: what must go for the driver to be gone.
-const std::vector<std::string> kProgramFiles = {tl::kDaemon, tl::kDaemonLaunchd, tl::kHelperLaunchd, tl::kHelper,
-                                                tl::kSystemdUnit, tl::kCupsBackendLink, tl::kCupsModelLink,
-                                                tl::kPolkitAction, tl::kDesktopEntry, tl::kUninstaller};
+// The backend, the service files and what the Linux installation adds: what
+// must go for the driver to be gone.
+const std::vector<std::string> kProgramFiles = {
+    tl::kBackend,       tl::kDaemon,       tl::kSystemdUnit,           tl::kPolkitAction, tl::kHelper,
+    tl::kCupsModelLink, tl::kDesktopEntry, tl::kUninstallDesktopEntry, tl::kUninstaller};
 
 class UninstallHelperTest : public ::testing::Test {
 protected:
@@ -96,7 +97,7 @@ TEST_F(UninstallHelperTest, FullRemovalLeavesNothingAndServesOneRequest)
   EXPECT_EQ(GetDriverLeftovers(root), std::vector<std::string>{});
   // Stopped once, without a shell, after the driver files and before its own file.
   EXPECT_EQ(Record(), "disable\n--now\ninfotq58.service\ndaemon-present\nfilter-gone\n");
-  EXPECT_TRUE(fs::is_directory(root.Path() + "/Library/Caches"));
+  EXPECT_TRUE(fs::is_directory(root.Path() + "/var/cache"));
 }
 
 TEST_F(UninstallHelperTest, SiblingPpdKeepsTheSharedBackendAndModelLink)
@@ -108,8 +109,8 @@ TEST_F(UninstallHelperTest, SiblingPpdKeepsTheSharedBackendAndModelLink)
   EXPECT_EQ(RunHelper().out, kTrue);
   std::vector<std::string> left = GetDriverLeftovers(root);
   std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{tl::kCupsBackendLink, tl::kBackend, tl::kCupsModelLink, sibling}))
-      << "only the sibling's PPD, the backend, its link and the model link stay";
+  EXPECT_EQ(left, (std::vector<std::string>{tl::kBackend, tl::kCupsModelLink, tl::kPpdFolder, sibling}))
+      << "only the sibling's PPD, its folder, the backend and the model link stay";
 }
 
 TEST_F(UninstallHelperTest, PpdFolderGoesOnlyWhenEmpty)
@@ -137,14 +138,15 @@ TEST_F(UninstallHelperTest, NothingInstalledStillSucceeds)
 TEST_F(UninstallHelperTest, AnotherProductsFilesAndFoldersStay)
 {
   PopulateInstalledSystem(root);
-  const std::string filter = root.WriteFile("Library/Printers/Pellori/Filters/rastertohb23", "x");
-  const std::string cache = root.WriteFile("Library/Caches/Pellori/HB-23/HB-23_X.log", "x");
+  const std::string profile = root.WriteFile("usr/share/color/icc/pellori/PD_HB23_0100.icc", "x");
+  const std::string cache = root.WriteFile("var/cache/pellori/HB-23/HB-23_X.log", "x");
   EXPECT_EQ(RunHelper().out, kTrue);
-  EXPECT_TRUE(Exists(filter));
+  EXPECT_TRUE(Exists(profile));
   EXPECT_TRUE(Exists(cache));
   EXPECT_FALSE(Exists(Installed(tl::kFilter)));
-  EXPECT_FALSE(Exists(Installed("/Library/Printers/Pellori/Icons")));
-  EXPECT_FALSE(Exists(Installed(tl::kUninstallFolder)));
+  EXPECT_FALSE(Exists(Installed(tl::kCacheFolder)));
+  EXPECT_FALSE(Exists(Installed(tl::kHelperFolder))) << "the empty folders still go";
+  EXPECT_FALSE(Exists(Installed(tl::kPpdFolder)));
 }
 
 // A path that cannot be removed: the reply is false and what comes after it stays.
@@ -154,14 +156,19 @@ TEST_F(UninstallHelperTest, UnremovablePathStopsTheRemoval)
     std::string blocked;
     std::vector<std::string> gone, kept;
   };
-  const std::string macOS = std::string(tl::kUtilityApp) + "/Contents/MacOS";
   const std::vector<Case> cases = {
       // The backend: nothing at all is removed.
-      {tl::kBackend, {}, {tl::kProfileFolder + std::string("/PD_TQ58_0100.icc"), tl::kPpd, tl::kDaemon}},
-      // A folder inside the driver files: the rest of that list and the service files stay.
-      {macOS, {tl::kPpd, tl::kFilter, tl::kIcon}, {tl::kUtilityApp, tl::kCacheFolder, tl::kDaemon, tl::kHelper}},
+      {tl::kBackend, {}, {tl::kProfilePD, tl::kPpd, tl::kDaemon}},
+      // The launcher: the rest of the driver files and the service files stay.
+      {tl::kUtilityExe,
+       {tl::kPpd, tl::kFilter, tl::kIcons[0], tl::kIcons[1]},
+       {tl::kStatusInfoExe, tl::kCacheFolder, tl::kDaemon, tl::kHelper}},
       // The daemon: the service files after it, the folders and the extras stay.
-      {tl::kDaemon, {tl::kCacheFolder, tl::kUtilityApp}, {tl::kDaemonLaunchd, tl::kHelper, tl::kStrayFile, tl::kSystemdUnit}},
+      {tl::kDaemon,
+       {tl::kCacheFolder, tl::kStatusInfoExe},
+       {tl::kSystemdUnit, tl::kPolkitAction, tl::kHelper, tl::kMakerCacheFolder, tl::kDesktopEntry}},
+      // A desktop entry: the helper's files are gone, the extras after it stay.
+      {tl::kDesktopEntry, {tl::kHelper, tl::kCupsModelLink}, {tl::kUninstallDesktopEntry, tl::kUninstaller}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.blocked);
@@ -172,7 +179,6 @@ TEST_F(UninstallHelperTest, UnremovablePathStopsTheRemoval)
     for (const std::string& p : c.gone) EXPECT_FALSE(Exists(Installed(p))) << p;
     for (const std::string& p : c.kept) EXPECT_TRUE(Exists(Installed(p))) << p;
     blocked.Undo();
-    fs::remove_all(root.Path() + "/Library/Printers");
   }
   EXPECT_NE(Record().find("disable\n--now\n"), std::string::npos) << "the daemon is stopped on failure too";
 }
@@ -208,11 +214,19 @@ TEST_F(UninstallHelperTest, PlantedLinksAreRemovedNotFollowed)
   const std::string cache = Installed(tl::kCacheFolder);
   fs::create_directory_symlink(outside, cache + "/link-to-outside");
   fs::create_symlink(outside + "/precious", cache + "/file-link");
-  fs::remove(Installed(tl::kStrayFile));
-  fs::create_directory_symlink(outside, Installed(tl::kStrayFile));
-  fs::remove_all(Installed(tl::kUtilityApp));
-  fs::create_directory_symlink(outside, Installed(tl::kUtilityApp));
+  fs::remove(Installed(tl::kStatusInfoExe));
+  fs::create_directory_symlink(outside, Installed(tl::kStatusInfoExe));
 
+  EXPECT_EQ(RunHelper().out, kTrue);
+  EXPECT_EQ(GetDriverLeftovers(root), std::vector<std::string>{});
+  EXPECT_TRUE(Exists(outside + "/precious"));
+  EXPECT_TRUE(Exists(outside + "/sub/precious"));
+
+  // Anyone may write the maker's cache folder: a link there in place of the
+  // cache folder goes itself.
+  PopulateInstalledSystem(root);
+  fs::remove_all(cache);
+  fs::create_directory_symlink(outside, cache);
   EXPECT_EQ(RunHelper().out, kTrue);
   EXPECT_EQ(GetDriverLeftovers(root), std::vector<std::string>{});
   EXPECT_TRUE(Exists(outside + "/precious"));
@@ -267,8 +281,8 @@ TEST_F(UninstallHelperTest, UnremovableCacheContentStopsNothing)
   EXPECT_FALSE(Exists(cache + "/d"));
   EXPECT_FALSE(Exists(cache + "/TQ-58_AB%2012.log"));
   for (const std::string& p : kProgramFiles) EXPECT_FALSE(Exists(Installed(p))) << p;
-  EXPECT_FALSE(Exists(Installed(tl::kStrayFile)));
-  EXPECT_FALSE(Exists(Installed("/Library/Printers/Pellori")));
+  EXPECT_FALSE(Exists(Installed(tl::kHelperFolder)));
+  EXPECT_TRUE(Exists(Installed(tl::kMakerCacheFolder))) << "it still holds what stays";
   EXPECT_EQ(Record(), "disable\n--now\ninfotq58.service\ndaemon-present\nfilter-gone\n");
 }
 
