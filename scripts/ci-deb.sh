@@ -113,7 +113,7 @@ verify() {
 # raster through its filter (what the driver's prerm deletes).
 our_queues() {
   is_cupsd_running || return 0
-  LC_ALL=C lpstat -v 2>/dev/null | while IFS= read -r line; do
+  { LC_ALL=C lpstat -v 2>/dev/null || true; } | while IFS= read -r line; do
     local rest=${line#device for } name uri
     [ "$rest" != "$line" ] || continue
     name=${rest%%: *} uri=${rest#*: }
