@@ -4,30 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+#include "PacketHeader.h"
 
-std::string TrimRight(const uint8_t* p, size_t n)
-{
-  while (n > 0 && p[n - 1] == ' ') --n;
-  return std::string(reinterpret_cast<const char*>(p), n);
-}
+namespace {
 
 std::string PayloadText(const DecodedPacket& packet)
 {
   return std::string(packet.payload.begin(), packet.payload.end());
-}
-
-// Parses the 8-character length field: -1 spaces (no payload), -2 malformed.
-long ParseLength(const uint8_t* field)
-{
-  bool spaces = true, digits = true;
-  long value = 0;
-  for (int i = 0; i < 8; ++i) {
-    spaces = spaces && field[i] == ' ';
-    digits = digits && field[i] >= '0' && field[i] <= '9';
-    if (digits) value = value * 10 + (field[i] - '0');
-  }
-  return spaces ? -1 : digits ? value : -2;
 }
 
 std::string DescribeSysTime(const std::string& t)
@@ -68,27 +51,28 @@ bool TQ58_SplitPackets(const uint8_t* data, size_t size, std::vector<DecodedPack
 {
   size_t pos = 0;
   while (pos < size) {
-    if (size - pos < 32) {
+    if (size - pos < kPacketHeaderSize) {
       *error = "truncated header at offset " + std::to_string(pos);
       return false;
     }
-    const uint8_t* h = data + pos;
-    if (h[0] != 0x1B || h[1] != 0x50) {
+    PacketHeader header;
+    const PacketHeaderCheck check = TQ58_ParsePacketHeader(data + pos, &header);
+    if (check == PacketHeaderCheck::kBadStart) {
       *error = "bad start bytes at offset " + std::to_string(pos);
+      return false;
+    }
+    if (check != PacketHeaderCheck::kOk || header.payloadSize > size - pos - kPacketHeaderSize) {
+      *error = "bad payload length at offset " + std::to_string(pos);
       return false;
     }
     DecodedPacket packet;
     packet.offset = pos;
-    packet.command = TrimRight(h + 2, 6);
-    packet.subcommand = TrimRight(h + 8, 16);
-    const long n = ParseLength(h + 24);
-    if (n == -2 || (n >= 0 && static_cast<size_t>(n) > size - pos - 32)) {
-      *error = "bad payload length at offset " + std::to_string(pos);
-      return false;
-    }
-    packet.hasPayload = n >= 0;
-    if (n > 0) packet.payload.assign(h + 32, h + 32 + n);
-    pos += 32 + static_cast<size_t>(n > 0 ? n : 0);
+    packet.command = std::move(header.command);
+    packet.subcommand = std::move(header.subcommand);
+    packet.hasPayload = header.hasLength;
+    const uint8_t* payload = data + pos + kPacketHeaderSize;
+    packet.payload.assign(payload, payload + header.payloadSize);
+    pos += kPacketHeaderSize + header.payloadSize;
     packets->push_back(std::move(packet));
   }
   return true;

@@ -1,11 +1,11 @@
 #include "JobInfoFile.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 
+#include "CacheFiles.h"
 #include "CacheFolder.h"
 #include "FixedPath.h"
 #include "PrinterInfoFile.h"
@@ -15,33 +15,8 @@
 namespace {
 
 constexpr size_t kJobIdMax = 10;
-constexpr size_t kInfoFileMax = 4096;  // the information file is far shorter
+constexpr size_t kInfoFileMax = 4096;  // the information file is far shorter; a longer one is read to here
 constexpr const char kMediaClassKey[] = "MEDIA_CLASS=\"";
-
-// The cache folder, opened without following a link; -1 when it cannot be.
-int OpenCacheFolder()
-{
-  return open(TQ58_FixedPath(kTQ58CacheFolder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-// Up to kInfoFileMax bytes of the plain file name in the folder dirFd, when
-// root or this process's user owns it: anyone may put a file in the folder.
-std::string ReadTrustedFile(int dirFd, const char* name)
-{
-  const int fd = openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::string();
-  std::string text;
-  struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_uid == 0 || st.st_uid == geteuid())) {
-    char buffer[kInfoFileMax];
-    size_t used = 0;
-    ssize_t n = 0;
-    while (used < sizeof buffer && (n = read(fd, buffer + used, sizeof buffer - used)) > 0) used += static_cast<size_t>(n);
-    text.assign(buffer, used);
-  }
-  close(fd);
-  return text;
-}
 
 }  // namespace
 
@@ -55,7 +30,7 @@ bool IsJobId(const char* jobId)
 
 std::string GetJobInfoFileName(const char* jobId)
 {
-  return IsJobId(jobId) ? "Print_" + std::string(jobId) + ".log" : std::string();
+  return IsJobId(jobId) ? TQ58_GetJobInfoFileName(jobId) : std::string();
 }
 
 std::string CleanMediaClass(const char* value)
@@ -74,14 +49,12 @@ std::string ReadInfoFileMediaClass(const std::string& serialText)
 {
   char path[512];
   if (GetInfoFilePath(serialText.c_str(), path, sizeof path) != 0) return std::string();
+  // Only root (the daemon) or this process's user may have written it: anyone may put a file there.
   const char* name = std::strrchr(path, '/');
-  const int dirFd = OpenCacheFolder();
-  if (dirFd < 0 || name == nullptr) {
-    if (dirFd >= 0) close(dirFd);
+  std::string text;
+  if (name == nullptr || !TQ58_ReadCacheFile(name + 1, SmallFileRule{kInfoFileMax, true, true}, &text, nullptr)) {
     return std::string();
   }
-  const std::string text = ReadTrustedFile(dirFd, name + 1);
-  close(dirFd);
   // The first line that begins with the key; its value ends at the closing quote.
   size_t at = text.find(kMediaClassKey);
   while (at != std::string::npos && at > 0 && text[at - 1] != '\n') at = text.find(kMediaClassKey, at + 1);
@@ -105,7 +78,7 @@ void RemoveJobInfoFile(const char* jobId)
 {
   const std::string name = GetJobInfoFileName(jobId);
   if (name.empty()) return;
-  const int dirFd = OpenCacheFolder();
+  const int dirFd = TQ58_OpenFolder(TQ58_FixedPath(kTQ58CacheFolder).c_str());
   if (dirFd < 0) return;
   unlinkat(dirFd, name.c_str(), 0);
   close(dirFd);

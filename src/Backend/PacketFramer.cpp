@@ -3,18 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "DeviceCmd.h"
-
-namespace {
-
-std::string Field(const unsigned char* p, size_t n)
-{
-  std::string text(reinterpret_cast<const char*>(p), n);
-  const size_t end = text.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : text.substr(0, end + 1);
-}
-
-}  // namespace
+#include "PacketHeader.h"
 
 void PacketFramer::Reset()
 {
@@ -26,21 +15,11 @@ void PacketFramer::Reset()
 
 void PacketFramer::ReadHeader()
 {
-  command_.clear();
-  subcommand_.clear();
-  payloadLeft_ = 0;
-  if (header_[0] != 0x1B || header_[1] != 'P') return;
-  bool spaces = true, digits = true;
-  uint64_t n = 0;
-  for (size_t i = 24; i < 32; ++i) {
-    spaces = spaces && header_[i] == ' ';
-    digits = digits && header_[i] >= '0' && header_[i] <= '9';
-    if (digits) n = n * 10 + (header_[i] - '0');
-  }
-  if (!spaces && !digits) return;
-  command_ = Field(header_ + 2, kDeviceCmdNameSize);
-  subcommand_ = Field(header_ + 2 + kDeviceCmdNameSize, kDeviceCmdSubSize);
-  payloadLeft_ = spaces ? 0 : n;
+  PacketHeader header;
+  const bool ok = TQ58_ParsePacketHeader(header_, &header) == PacketHeaderCheck::kOk;
+  command_ = std::move(header.command);
+  subcommand_ = std::move(header.subcommand);
+  payloadLeft_ = ok ? header.payloadSize : 0;
 }
 
 PacketFramer::Piece PacketFramer::Take(const unsigned char* data, size_t size)

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "PacketHeader.h"
+
 class PacketFramer {
 public:
   struct Piece {
@@ -30,7 +32,7 @@ public:
 private:
   void ReadHeader();
 
-  unsigned char header_[32] = {};
+  unsigned char header_[kPacketHeaderSize] = {};
   size_t headerFill_ = 0;
   uint64_t payloadLeft_ = 0;
   std::string command_, subcommand_;

@@ -1,59 +1,33 @@
 #include "DeviceCmd.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+#include "PacketHeader.h"
 
-constexpr int kMaxPayload = 99999999;  // what fits in the 8-digit length field
-
-int Fail(DeviceCmd& cmd, int code)
-{
-  std::free(cmd.data);
-  cmd.data = nullptr;
-  cmd.len = 0;
-  return code;
-}
-
-}  // namespace
+static_assert(kDeviceCmdHeaderSize == static_cast<int>(kPacketHeaderSize));
+static_assert(kDeviceCmdNameSize == static_cast<int>(kPacketCommandSize));
+static_assert(kDeviceCmdSubSize == static_cast<int>(kPacketSubcommandSize));
 
 int DeviceCmd::MakeCmd(const char* name, const char* subcommand, int n, const void* payload)
 {
   Free();
   const bool hasPayload = n > 0 && payload != nullptr;
-  if (hasPayload && n > kMaxPayload) return DEVICECMD_ERR_INVALID;
-  const int total = kDeviceCmdHeaderSize + (hasPayload ? n : 0);
-
-  len = total;
-  data = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(total) + 2));
-  if (data == nullptr) {
-    len = 0;
-    return DEVICECMD_ERR_NO_MEMORY;
+  if (hasPayload && (static_cast<unsigned>(n) > kPacketMaxPayload || subcommand == nullptr)) {
+    return DEVICECMD_ERR_INVALID;
   }
-  std::memset(data, ' ', static_cast<size_t>(total));
-  data[total] = 0;
-  data[total + 1] = 0;
-  data[0] = 0x1B;
-  data[1] = 0x50;
-
-  if (name == nullptr) return Fail(*this, DEVICECMD_ERR_INVALID);
-  const size_t nameLen = std::strlen(name);
-  if (nameLen > kDeviceCmdNameSize) return Fail(*this, DEVICECMD_ERR_INVALID);
-  std::memcpy(data + 2, name, nameLen);
-
-  if (subcommand != nullptr) {
-    const size_t subLen = std::strlen(subcommand);
-    if (subLen > kDeviceCmdSubSize) return Fail(*this, DEVICECMD_ERR_INVALID);
-    std::memcpy(data + 8, subcommand, subLen);
+  const size_t total = kPacketHeaderSize + (hasPayload ? static_cast<size_t>(n) : 0);
+  auto* packet = static_cast<unsigned char*>(std::malloc(total + 2));
+  if (packet == nullptr) return DEVICECMD_ERR_NO_MEMORY;
+  if (!TQ58_WritePacketHeader(packet, name, subcommand, hasPayload, hasPayload ? static_cast<uint32_t>(n) : 0)) {
+    std::free(packet);
+    return DEVICECMD_ERR_INVALID;
   }
-  if (!hasPayload) return DEVICECMD_OK;
-  if (subcommand == nullptr) return Fail(*this, DEVICECMD_ERR_INVALID);
-
-  char digits[16];
-  std::snprintf(digits, sizeof digits, "%08d", n);
-  std::memcpy(data + 24, digits, 8);
-  std::memcpy(data + kDeviceCmdHeaderSize, payload, static_cast<size_t>(n));
+  if (hasPayload) std::memcpy(packet + kPacketHeaderSize, payload, static_cast<size_t>(n));
+  packet[total] = 0;
+  packet[total + 1] = 0;
+  data = packet;
+  len = static_cast<int>(total);
   return DEVICECMD_OK;
 }
 

@@ -30,4 +30,15 @@ bool TQ58_GetTrustedSmallFileAt(int folderFd, const char* name, size_t maxBytes,
 // TQ58_GetSmallFileAt for a path of its own. Does not block.
 bool TQ58_GetSmallFile(const char* path, size_t maxBytes, std::string* out);
 
+// How TQ58_ReadSmallFileAt takes a file.
+struct SmallFileRule {
+  size_t maxBytes = 0;
+  bool trustedOnly = false;  // owned by root or the effective user, as TQ58_GetTrustedSmallFileAt
+  bool keepHead = false;     // a longer file gives its first maxBytes bytes instead of nothing
+};
+
+// The one reader behind the functions above, by rule. *cut (may be null) tells
+// whether a file kept by its head went on past maxBytes. Does not block.
+bool TQ58_ReadSmallFileAt(int folderFd, const char* name, const SmallFileRule& rule, std::string* out, bool* cut);
+
 #endif

@@ -148,6 +148,10 @@ private:
     return Clock::now() + std::chrono::milliseconds(timeoutMs);
   }
 
+  // Checks a transfer's arguments and the connection and sets *done to 0;
+  // kUsbOk when the transfer may go on. Does not block.
+  UsbStatus StartTransfer(const void* data, int size, int* done) const;
+
   int fd_;
   int claimFd_;        // holds the flock on the device's "claim" file
   bool gone_ = false;  // the printer closed the connection
@@ -156,13 +160,18 @@ private:
   unsigned maxTimeoutMs_;
 };
 
+UsbStatus EmulatedInterface::StartTransfer(const void* data, int size, int* done) const
+{
+  *done = 0;
+  if ((data == nullptr && size > 0) || size < 0) return kUsbInvalid;
+  return gone_ ? kUsbNoDevice : kUsbOk;
+}
+
 UsbStatus EmulatedInterface::BulkWrite(const unsigned char* data, int size, unsigned timeoutMs, int* transferred)
 {
   int dummy = 0;
   int& done = transferred != nullptr ? *transferred : dummy;
-  done = 0;
-  if ((data == nullptr && size > 0) || size < 0) return kUsbInvalid;
-  if (gone_) return kUsbNoDevice;
+  if (const UsbStatus status = StartTransfer(data, size, &done); status != kUsbOk) return status;
   const auto deadline = Deadline(timeoutMs);
   while (done < size) {
     const ssize_t n = send(fd_, data + done, static_cast<size_t>(size - done), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -184,9 +193,7 @@ UsbStatus EmulatedInterface::BulkRead(unsigned char* data, int size, unsigned ti
 {
   int dummy = 0;
   int& done = transferred != nullptr ? *transferred : dummy;
-  done = 0;
-  if ((data == nullptr && size > 0) || size < 0) return kUsbInvalid;
-  if (gone_) return kUsbNoDevice;
+  if (const UsbStatus status = StartTransfer(data, size, &done); status != kUsbOk) return status;
   const auto deadline = Deadline(timeoutMs);
   while (done < size) {
     pollfd p{fd_, POLLIN, 0};

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -18,7 +17,7 @@
 
 #include "BackendJob.h"
 #include "BackendTestUtil.h"
-#include "Emulator.h"
+#include "EmulatedBus.h"
 #include "ModelTQ58.h"
 #include "TempRoot.h"
 #include "UsbEmulated.h"
@@ -71,10 +70,6 @@ protected:
   void SetUp() override
   {
     signal(SIGPIPE, SIG_IGN);
-    char pattern[] = "/tmp/tq58-bbus-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    busFolder_ = pattern;
-    emulator_ = std::make_unique<Emulator>(busFolder_);
     ASSERT_TRUE(Plug());
     EmulatedBusOptions options;
     options.maxTimeoutMs = 500;
@@ -86,12 +81,7 @@ protected:
     config_.statusPollMs = 50;
     config_.writeTimeoutMs = 1000;
   }
-  void TearDown() override
-  {
-    emulator_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(busFolder_, ec);
-  }
+  void TearDown() override { emulator_.Stop(); }
 
   bool Plug(int mediaClass = 1)
   {
@@ -112,8 +102,8 @@ protected:
   std::string JobFile(const std::string& id) const { return root_.CacheFolder(false) + "/Print_" + id + ".log"; }
 
   TempRoot root_;
-  std::string busFolder_;
-  std::unique_ptr<Emulator> emulator_;
+  EmulatedBus emulator_;
+  const std::string busFolder_ = emulator_.GetFolder();
   std::unique_ptr<UsbBus> bus_;
   BackendConfig config_;
   volatile sig_atomic_t cancel_ = 0;

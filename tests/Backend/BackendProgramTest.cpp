@@ -16,8 +16,6 @@
 
 namespace {
 
-extern "C" char** environ;
-
 class BackendProgramTest : public BackendJobTest {
 protected:
   std::vector<std::string> Env() const
@@ -40,7 +38,7 @@ TEST_F(BackendProgramTest, WithoutArgumentsItListsEveryAttachedPrinter)
             "\"PELLORI SYSTEMS TQ-58\" \"MFG:Pellori;CMD:TQ58;MDL:TQ-58;CLS:PRINTER;\" \"\"\n"
             "direct fyxbackend://PELLORI%20SYSTEMS/TQ-58?serial=CD34 \"PELLORI SYSTEMS TQ-58\" "
             "\"PELLORI SYSTEMS TQ-58\" \"MFG:Pellori;MDL:TQ-58;SN:2;\" \"\"\n");
-  emulator_.reset();  // no printer at all: no line
+  emulator_.Stop();  // no printer at all: no line
   const ProcessResult none = RunProcess({TQ58_BACKEND_PATH}, "", Env());
   EXPECT_EQ(none.exitCode, 0);
   EXPECT_EQ(none.out, "");
@@ -50,12 +48,7 @@ TEST_F(BackendProgramTest, SigtermWhileWaitingForThePrinterEndsTheJobAndRemovesI
 {
   ASSERT_TRUE(emulator_->Unplug("p1"));
   root_.WriteFile("var/cache/pellori/TQ-58/TQ-58_" + kSerialText + ".log", "MEDIA_CLASS=\"0001\"\n");
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-  for (const std::string& kv : Env()) env.push_back(kv);
-  std::vector<char*> envp;
-  for (std::string& kv : env) envp.push_back(kv.data());
-  envp.push_back(nullptr);
+  const ChildEnvironment envp(Env());
   std::vector<std::string> args = {TQ58_BACKEND_PATH, "22", "user", "title", "1", ""};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
@@ -66,7 +59,7 @@ TEST_F(BackendProgramTest, SigtermWhileWaitingForThePrinterEndsTheJobAndRemovesI
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = -1;
-  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.Get()), 0);
   posix_spawn_file_actions_destroy(&actions);
   // The job file comes at once; the offline report once the printer was looked for.
   EXPECT_TRUE(WaitUntil([&] { return ReadText(errPath).find("STATE: +offline-report") != std::string::npos; }, 5000));

@@ -23,8 +23,7 @@
 #include <vector>
 
 #include "DaemonTestUtil.h"
-
-extern "C" char** environ;
+#include "Process.h"
 
 // The backend program for one job, its standard input a pipe the test writes.
 class BackendProcess {
@@ -41,19 +40,14 @@ public:
   BackendProcess(const BackendProcess&) = delete;
   BackendProcess& operator=(const BackendProcess&) = delete;
 
-  // Starts program with the job's arguments, the current environment plus
-  // env, its standard error into errorFile. False when it cannot start.
+  // Starts program with the job's arguments, the current environment and
+  // env, its standard error into errorFile. False when it cannot start. Does not block.
   bool Start(const std::string& program, const std::string& jobId, const std::vector<std::string>& env,
              const std::string& errorFile)
   {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return false;
-    std::vector<std::string> envCopy;
-    for (char** e = environ; *e != nullptr; ++e) envCopy.emplace_back(*e);
-    envCopy.insert(envCopy.end(), env.begin(), env.end());
-    std::vector<char*> envp;
-    for (std::string& kv : envCopy) envp.push_back(kv.data());
-    envp.push_back(nullptr);
+    const ChildEnvironment envp(env);
     std::vector<std::string> args = {program, jobId, "user", "title", "1", ""};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -63,7 +57,7 @@ public:
     posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.Get());
     posix_spawn_file_actions_destroy(&actions);
     close(fds[0]);
     input_ = fds[1];
@@ -90,14 +84,9 @@ public:
   int Finish(int ms)
   {
     CloseInput();
-    int status = 0;
-    const bool ended = WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, ms);
-    if (!ended) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &status, 0);
-    }
+    const int status = StopChild(pid_, 0, ms);
     pid_ = -1;
-    return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return status;
   }
 
 private:

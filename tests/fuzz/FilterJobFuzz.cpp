@@ -50,17 +50,24 @@ bool HasOnlySmallPages(const std::string& path)
   return small;
 }
 
+// The bytes written so far, and the cancel flag raised past kOutputLimit.
+struct Output {
+  size_t written = 0;
+  volatile sig_atomic_t canceled = 0;
+};
+
 ssize_t CountAndDrop(void* cookie, const char*, size_t size)
 {
-  size_t& written = *static_cast<size_t*>(cookie);
-  written += size;
-  if (written > kOutputLimit) Canceled = 1;
+  Output& out = *static_cast<Output*>(cookie);
+  out.written += size;
+  if (out.written > kOutputLimit) out.canceled = 1;
   return static_cast<ssize_t>(size);
 }
 
-FilterJobHooks MakeHooks(FILE* output)
+FilterJobHooks MakeHooks(FILE* output, const volatile sig_atomic_t* cancel)
 {
   FilterJobHooks hooks;
+  hooks.cancel = cancel;
   hooks.sleep = [](unsigned) {};
   hooks.clock = [] { return std::time_t{1767225600}; };
   hooks.output = output;
@@ -81,13 +88,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   std::string options = fuzz::SplitHead(data, size, 256);
   fuzz::WriteWholeFile(raster, data, size);
   if (!HasOnlySmallPages(raster)) return 0;
-  size_t written = 0;
-  FILE* output = fopencookie(&written, "w", cookie_io_functions_t{nullptr, CountAndDrop, nullptr, nullptr});
+  Output counted;
+  FILE* output = fopencookie(&counted, "w", cookie_io_functions_t{nullptr, CountAndDrop, nullptr, nullptr});
   fuzz::Require(output != nullptr);
   char arg0[] = "rastertotq58", job[] = "77", user[] = "user", title[] = "title", copies[] = "1";
   std::string file = raster;
   char* argv[] = {arg0, job, user, title, copies, options.data(), file.data(), nullptr};
-  fuzz::Require(RunFilterJob(7, argv, MakeHooks(output)) == 0);
+  fuzz::Require(RunFilterJob(7, argv, MakeHooks(output, &counted.canceled)) == 0);
   std::fclose(output);
   return 0;
 }

@@ -4,18 +4,16 @@
 #define TQ58_FUZZSUPPORT_H
 
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "FixedPath.h"
+#include "TempRoot.h"
 
 namespace fuzz {
 
@@ -28,26 +26,17 @@ inline void Require(bool condition)
 // the root is removed when the process exits.
 inline const std::string& GetTempRoot()
 {
-  static const std::string root = [] {
-    char pattern[] = "/tmp/tq58-fuzz-XXXXXX";
-    Require(mkdtemp(pattern) != nullptr);
-    setenv("TQ58_ROOT", pattern, 1);
+  static const TempRoot root;
+  static const bool made = [] {
     const std::string cache = TQ58_FixedPath(kTQ58CacheFolder);
-    const size_t rootLength = std::string(pattern).size();
-    for (size_t pos = cache.find('/', rootLength + 1); pos != std::string::npos; pos = cache.find('/', pos + 1)) {
+    const size_t below = root.Path().size() + 1;
+    for (size_t pos = cache.find('/', below); pos != std::string::npos; pos = cache.find('/', pos + 1)) {
       mkdir(cache.substr(0, pos).c_str(), 0755);
     }
-    mkdir(cache.c_str(), 0777);
-    // The handler runs after the strings are gone: it keeps its own copy.
-    static char removeAtExit[sizeof pattern];
-    std::memcpy(removeAtExit, pattern, sizeof pattern);
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(removeAtExit, ignored);
-    });
-    return std::string(pattern);
+    return mkdir(cache.c_str(), 0777) == 0 || errno == EEXIST;
   }();
-  return root;
+  Require(made);
+  return root.Path();
 }
 
 inline std::string GetCacheFolder()

@@ -213,17 +213,7 @@ bool PrivateCupsd::Start(std::string* error)
 void PrivateCupsd::Stop()
 {
   if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (waitpid(pid_, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, &status, 0);
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    StopChild(pid_, SIGTERM, 10000);
     pid_ = -1;
   }
   // CUPS_SERVER keeps naming the ended scheduler's socket until the

@@ -6,8 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 extern char** environ;
 
@@ -40,6 +44,20 @@ void Pump(int inFd, int outFd, int errFd, const std::string& input, ProcessResul
 
 }  // namespace
 
+ChildEnvironment::ChildEnvironment(const std::vector<std::string>& extra)
+{
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    const std::string name = entry.substr(0, entry.find('='));
+    bool replaced = false;
+    for (const std::string& kv : extra) replaced = replaced || kv.substr(0, kv.find('=')) == name;
+    if (!replaced) entries_.push_back(entry);
+  }
+  entries_.insert(entries_.end(), extra.begin(), extra.end());
+  for (std::string& kv : entries_) pointers_.push_back(kv.data());
+  pointers_.push_back(nullptr);
+}
+
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
                          const std::vector<std::string>& extraEnv)
 {
@@ -52,18 +70,14 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
 
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-  for (const std::string& kv : extraEnv) env.push_back(kv);
-  std::vector<char*> envp, args;
-  for (std::string& kv : env) envp.push_back(kv.data());
-  envp.push_back(nullptr);
+  const ChildEnvironment env(extraEnv);
+  std::vector<char*> args;
   std::vector<std::string> argCopy = argv;
   for (std::string& a : argCopy) args.push_back(a.data());
   args.push_back(nullptr);
 
   pid_t pid = -1;
-  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.Get());
   posix_spawn_file_actions_destroy(&actions);
   close(in[0]);
   close(out[1]);
@@ -79,4 +93,21 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
+}
+
+int StopChild(pid_t pid, int sig, int ms)
+{
+  if (pid <= 0) return -1;
+  if (sig != 0) kill(pid, sig);
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

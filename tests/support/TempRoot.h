@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "TempDir.h"
+
 class TempRoot {
 public:
   // Creates the folder (mode 0755) in base and var/cache (0755) below it,
@@ -15,14 +17,14 @@ public:
   TempRoot(const TempRoot&) = delete;
   TempRoot& operator=(const TempRoot&) = delete;
 
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const { return dir_.GetPath(); }
   // The cache folder below the root, created (0777) when create is set.
   std::string CacheFolder(bool create = true) const;
   // Writes text to a file below the root (parents created); returns its full path.
   std::string WriteFile(const std::string& relativePath, const std::string& text) const;
 
 private:
-  std::string path_;
+  TempDir dir_;
   std::string oldRoot_;
   bool hadRoot_ = false;
 };

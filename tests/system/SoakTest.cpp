@@ -98,7 +98,7 @@ protected:
     EXPECT_GT(pid, 0);
     return pid;
   }
-  void CloseWindow(pid_t pid) { EXPECT_EQ(TerminateChild(pid, 10000), 0) << "a window did not quit on SIGTERM"; }
+  void CloseWindow(pid_t pid) { EXPECT_EQ(StopChild(pid, SIGTERM, 10000), 0) << "a window did not quit on SIGTERM"; }
   // Waits for the information file to show the printer's status and remaining prints.
   bool Follows(int status, int remain)
   {

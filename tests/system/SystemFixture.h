@@ -26,7 +26,7 @@
 #include "CupsdFixture.h"
 #include "DaemonProcess.h"
 #include "DaemonTestUtil.h"
-#include "Emulator.h"
+#include "EmulatedBus.h"
 #include "FixedPath.h"
 #include "InstallLayout.h"
 #include "PacketDecoder.h"
@@ -57,10 +57,6 @@ protected:
   {
     const ProcessResult install = RunProcess({TQ58_CMAKE_COMMAND, "--install", TQ58_BINARY_DIR, "--prefix", root_.Path()});
     ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
-    char pattern[] = "/tmp/tq58-sbus-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    bus_ = pattern;
-    emulator_ = std::make_unique<Emulator>(bus_);
     prints_ = root_.Path() + "/prints";
     cupsd_.SetEnv("TQ58_ROOT", root_.Path());
     cupsd_.SetEnv("TQ58_EMULATED_USB", bus_);
@@ -92,10 +88,8 @@ protected:
     if (daemon_.Pid() > 0) {
       EXPECT_EQ(daemon_.Stop(SIGTERM), 0);
     }
-    emulator_.reset();
+    emulator_.Stop();
     cupsd_.Stop();
-    std::error_code ec;
-    std::filesystem::remove_all(bus_, ec);
   }
 
   // Plugs in printer name with serial "TQ58-0001", saving its prints as PNG.
@@ -215,8 +209,9 @@ protected:
 
   TempRoot root_;
   PrivateCupsd cupsd_;
-  std::string bus_, prints_, home_;
-  std::unique_ptr<Emulator> emulator_;
+  std::string prints_, home_;
+  EmulatedBus emulator_;
+  const std::string bus_ = emulator_.GetFolder();
   DaemonProcess daemon_;
 };
 
@@ -300,21 +295,6 @@ inline bool IsChildRunning(pid_t pid)
 {
   int status = 0;
   return pid > 0 && waitpid(pid, &status, WNOHANG) == 0;
-}
-
-// Sends SIGTERM to a child and waits up to ms for its end (SIGKILL after).
-// Returns its exit status, or -1 when it did not exit normally in time. Blocks.
-inline int TerminateChild(pid_t pid, int ms)
-{
-  if (pid <= 0) return -1;
-  kill(pid, SIGTERM);
-  int status = 0;
-  if (!WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, ms)) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 #endif

@@ -2,7 +2,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 
 #include "PhotoPrinterIF.h"
 #include "Process.h"
+#include "TempDir.h"
 #include "UsbEmulated.h"
 
 extern char** environ;
@@ -99,9 +99,8 @@ TEST(EmulatorProgramTest, HelpDescribesTheRepliesAndCommands)
 
 TEST(EmulatorProgramTest, RunsPrintersAndTakesCommands)
 {
-  char pattern[] = "/tmp/tq58-bus-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string bus = pattern;
+  const TempDir folder("tq58-bus");
+  const std::string& bus = folder.GetPath();
   {
     EmulatorProcess emulator({"--bus", bus, "--printer", "p1", "--set", "serial=AB 12"});
     ASSERT_EQ(emulator.ReadLine(), "ready");
@@ -123,7 +122,6 @@ TEST(EmulatorProgramTest, RunsPrintersAndTakesCommands)
     EXPECT_EQ(emulator.Wait(), 0);
   }
   EXPECT_FALSE(std::filesystem::exists(bus + "/p1"));
-  std::filesystem::remove_all(bus);
 }
 
 }  // namespace

@@ -180,7 +180,7 @@ TEST_F(EmulatorTest, GadgetThatCannotBeMadeIsReportedAndLeavesNothing)
   EXPECT_FALSE(emulator_->IsPlugged("g1"));
   EXPECT_FALSE(std::filesystem::exists(port.configfs));
   bool quit = false;
-  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.get(), "plug g1 gadget=", &quit).rfind("error", 0), 0u);
+  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.GetEmulator(), "plug g1 gadget=", &quit).rfind("error", 0), 0u);
 }
 
 TEST_F(EmulatorTest, PrintersOnOneBusAreIndependent)
@@ -203,21 +203,21 @@ TEST_F(EmulatorTest, PrintersOnOneBusAreIndependent)
 TEST_F(EmulatorTest, TextCommandsChangeTheState)
 {
   bool quit = false;
-  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.get(), "set p1 serial=AB 12", &quit), "ok");
-  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.get(), "set p1 reply.FVER=2.0\\r", &quit), "ok");
-  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.get(), "fault p1 slow query=STATUS delay=10", &quit), "ok");
-  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.get(), "set p1 status=abc", &quit).rfind("error", 0), 0u);
-  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.get(), "set p1 colour=red", &quit).rfind("error", 0), 0u);
-  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.get(), "fault p1 lightning", &quit).rfind("error", 0), 0u);
-  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.get(), "unplug p9", &quit).rfind("error", 0), 0u);
-  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.get(), "plug p3 status=1000", &quit), "ok");
+  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.GetEmulator(), "set p1 serial=AB 12", &quit), "ok");
+  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.GetEmulator(), "set p1 reply.FVER=2.0\\r", &quit), "ok");
+  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.GetEmulator(), "fault p1 slow query=STATUS delay=10", &quit), "ok");
+  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.GetEmulator(), "set p1 status=abc", &quit).rfind("error", 0), 0u);
+  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.GetEmulator(), "set p1 colour=red", &quit).rfind("error", 0), 0u);
+  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.GetEmulator(), "fault p1 lightning", &quit).rfind("error", 0), 0u);
+  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.GetEmulator(), "unplug p9", &quit).rfind("error", 0), 0u);
+  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.GetEmulator(), "plug p3 status=1000", &quit), "ok");
   EXPECT_FALSE(quit);
   char serial[64];
   EXPECT_EQ(GetSerialNo(intf_.get(), serial, sizeof serial), 7);
   EXPECT_EQ(Query(GetFirmVersion), "2.0");
   EXPECT_EQ(GetStatus(intf_.get()), 0);
-  EXPECT_NE(TQ58_EmulatorRunCommand(emulator_.get(), "show p3", &quit).find("status=1000"), std::string::npos);
-  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.get(), "quit", &quit), "ok");
+  EXPECT_NE(TQ58_EmulatorRunCommand(emulator_.GetEmulator(), "show p3", &quit).find("status=1000"), std::string::npos);
+  EXPECT_EQ(TQ58_EmulatorRunCommand(emulator_.GetEmulator(), "quit", &quit), "ok");
   EXPECT_TRUE(quit);
 }
 

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-extern char** environ;
+#include "Process.h"
 
 GuestProcess::~GuestProcess() { Stop(SIGKILL); }
 
@@ -16,12 +16,8 @@ bool GuestProcess::Start(const std::vector<std::string>& argv, const std::vector
                          const std::string& outputFile)
 {
   if (argv.empty() || pid_ > 0) return false;
-  std::vector<std::string> envCopy;
-  for (char** e = environ; *e != nullptr; ++e) envCopy.emplace_back(*e);
-  envCopy.insert(envCopy.end(), env.begin(), env.end());
-  std::vector<char*> envp, args;
-  for (std::string& kv : envCopy) envp.push_back(kv.data());
-  envp.push_back(nullptr);
+  const ChildEnvironment envp(env);
+  std::vector<char*> args;
   std::vector<std::string> argCopy = argv;
   for (std::string& a : argCopy) args.push_back(a.data());
   args.push_back(nullptr);
@@ -31,7 +27,7 @@ bool GuestProcess::Start(const std::vector<std::string>& argv, const std::vector
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  const int rc = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), envp.data());
+  const int rc = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), envp.Get());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) pid_ = -1;
   return rc == 0;

@@ -16,7 +16,7 @@ public:
   GuestProcess(const GuestProcess&) = delete;
   GuestProcess& operator=(const GuestProcess&) = delete;
 
-  // Starts argv[0] with argv, the current environment plus env ("KEY=value"),
+  // Starts argv[0] with argv, the current environment and env ("KEY=value"),
   // standard input from /dev/null, its output appended to outputFile. False
   // when it cannot start. Does not block.
   bool Start(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& outputFile);

@@ -182,9 +182,9 @@ std::string TQ58_EmulatorRunCommand(Emulator* e, const std::string& line, bool* 
   return "error: unknown command " + verb;
 }
 
-const char* TQ58_EmulatorHelp()
-{
-  return R"(Usage: tq58-emulator [--bus FOLDER] [--printer NAME | --gadget UDC NAME
+namespace {
+
+const char* const kEmulatorHelp = R"(Usage: tq58-emulator [--bus FOLDER] [--printer NAME | --gadget UDC NAME
                      [--set KEY=VALUE]...]...
 
 Emulates TQ-58 printers on the emulated USB bus in FOLDER (the folder that
@@ -247,4 +247,10 @@ counts a print, lowers MQTY by one (not below 0) and raises COUNTER_LIFE by
 one. With save=FOLDER the planes are saved as NAME-print-NNNN-Y.bmp, -M.bmp,
 -C.bmp, and with png=1 as NAME-print-NNNN.png.
 )";
+
+}  // namespace
+
+const char* TQ58_EmulatorHelp()
+{
+  return kEmulatorHelp;
 }

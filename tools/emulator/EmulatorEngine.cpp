@@ -5,25 +5,12 @@
 #include <cstdint>
 
 #include "EmulatorInternal.h"
+#include "PacketHeader.h"
 
 namespace tq58emu {
 namespace {
 
-constexpr size_t kHeader = 32;
 constexpr size_t kLengthDigits = 8;
-
-// The payload length of a packet header: 0 for spaces, -1 when malformed.
-long PayloadLength(const std::string& in)
-{
-  bool spaces = true, digits = true;
-  long n = 0;
-  for (size_t i = 24; i < 32; ++i) {
-    spaces = spaces && in[i] == ' ';
-    digits = digits && in[i] >= '0' && in[i] <= '9';
-    if (digits) n = n * 10 + (in[i] - '0');
-  }
-  return spaces ? 0 : digits ? n : -1;
-}
 
 // Queues an answer. Its eight length digits and its data go out as two
 // writes: on USB the host reads the length alone first, and a longer
@@ -80,18 +67,20 @@ void TakePackets(Printer* printer, Connection* c)
       printer->log.push_back("(bytes outside a packet skipped)");
       continue;
     }
-    if (in.size() < kHeader) return;
-    const long n = PayloadLength(in);
-    if (n < 0) {
+    if (in.size() < kPacketHeaderSize) return;
+    PacketHeader header;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(in.data());
+    if (TQ58_ParsePacketHeader(bytes, &header) != PacketHeaderCheck::kOk) {
       printer->log.push_back("(packet with a malformed length skipped)");
-      in.erase(0, kHeader);
+      in.erase(0, kPacketHeaderSize);
       continue;
     }
-    if (in.size() < kHeader + static_cast<size_t>(n)) return;
+    const size_t size = kPacketHeaderSize + header.payloadSize;
+    if (in.size() < size) return;
     std::vector<DecodedPacket> packets;
     std::string error;
-    TQ58_SplitPackets(reinterpret_cast<const uint8_t*>(in.data()), kHeader + static_cast<size_t>(n), &packets, &error);
-    in.erase(0, kHeader + static_cast<size_t>(n));
+    TQ58_SplitPackets(bytes, size, &packets, &error);
+    in.erase(0, size);
     if (packets.size() == 1) TakePacket(printer, c, packets[0]);
   }
 }

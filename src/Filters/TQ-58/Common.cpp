@@ -1,13 +1,10 @@
 #include "Common.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "FixedPath.h"
-#include "SafeRead.h"
+#include "CacheFiles.h"
 
 namespace {
 
@@ -61,12 +58,11 @@ bool FindValueInFile(FILE* file, const char* key, std::string* value)
 // Does not block.
 int ReadValueFromCacheFile(const std::string& name, const char* key, char* out, size_t outSize)
 {
-  const int folder = TQ58_OpenFolder(TQ58_FixedPath(kTQ58CacheFolder).c_str());
-  if (folder < 0) return 0;
   std::string text;
-  const bool read = TQ58_GetTrustedSmallFileAt(folder, name.c_str(), kMaxInfoFileBytes, &text);
-  close(folder);
-  if (!read || text.empty()) return 0;
+  if (name.empty() || !TQ58_ReadCacheFile(name, SmallFileRule{kMaxInfoFileBytes, true, false}, &text, nullptr) ||
+      text.empty()) {
+    return 0;
+  }
   FILE* file = fmemopen(text.data(), text.size(), "r");
   if (file == nullptr) return 0;
   std::string value;
@@ -75,13 +71,6 @@ int ReadValueFromCacheFile(const std::string& name, const char* key, char* out, 
   }
   std::fclose(file);
   return 0;
-}
-
-// A name that is put into a cache-folder file name must stay in that folder.
-bool IsSafeFileNamePart(const char* text)
-{
-  return text != nullptr && std::strchr(text, '/') == nullptr && std::strcmp(text, "..") != 0 &&
-         std::strcmp(text, ".") != 0;
 }
 
 }  // namespace
@@ -144,24 +133,18 @@ int _GetFirmwVersion(int /*unused*/, double* version)
 
 int _GetValuePrInfoFile(const char* key, const char* jobId, char* out, size_t outSize)
 {
-  if (key == nullptr || key[0] == '\0' || !IsSafeFileNamePart(jobId)) return 0;
-  return ReadValueFromCacheFile(std::string("Print_") + jobId + ".log", key, out, outSize);
+  if (key == nullptr || key[0] == '\0') return 0;
+  return ReadValueFromCacheFile(TQ58_GetJobInfoFileName(jobId), key, out, outSize);
 }
 
 int _GetValuePrinterInfoFile(const char* queue, const char* key, const char* model, char* out, size_t outSize)
 {
   char uri[256] = {0};
   if (_GetCupsDeviceURI(queue, uri, sizeof uri) != 0) return -1;
-  if (uri[0] == '\0' || key == nullptr || key[0] == '\0' || !IsSafeFileNamePart(model)) return 0;
-
-  std::string name = model;
+  if (uri[0] == '\0' || key == nullptr || key[0] == '\0') return 0;
   const char* serial = std::strstr(uri, "serial=");
-  if (serial != nullptr && serial[7] != '\0') {
-    if (!IsSafeFileNamePart(serial + 7)) return 0;
-    name += std::string("_") + (serial + 7);
-  }
-  name += ".log";
-  return ReadValueFromCacheFile(name, key, out, outSize);
+  return ReadValueFromCacheFile(TQ58_GetPrinterInfoFileName(model, serial != nullptr ? serial + 7 : nullptr), key, out,
+                                outSize);
 }
 
 int _GetCupsDeviceURI(const char* queue, char* out, size_t outSize)

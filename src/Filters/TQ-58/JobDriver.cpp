@@ -11,14 +11,8 @@
 #include <cstring>
 #include <string>
 
-#include "ColorTransform.h"
 #include "FixedPath.h"
 #include "JobPages.h"
-#include "PhotoPrinterDeviceTQ58.h"
-
-volatile sig_atomic_t Canceled = 0;
-
-void CancelJob(int /*signal*/) { Canceled = 1; }
 
 namespace {
 
@@ -26,7 +20,14 @@ constexpr int kInputWaitMs = 200;  // longest wait for input between looks at th
 
 void DefaultSleep(unsigned seconds) { sleep(seconds); }
 
-// Raster bytes from the descriptor *context, for cupsRasterOpenIO. While no
+struct RasterInput {
+  int fd = 0;
+  const volatile sig_atomic_t* cancel = nullptr;
+};
+
+bool IsSet(const volatile sig_atomic_t* flag) { return flag != nullptr && *flag != 0; }
+
+// Raster bytes from the RasterInput *context, for cupsRasterOpenIO. While no
 // input is there it waits in steps of kInputWaitMs and gives up (-1) once the
 // job is cancelled, so a stalled sender cannot keep a cancelled job alive
 // (the restarted read alone would wait for ever). Input that is there is
@@ -34,55 +35,18 @@ void DefaultSleep(unsigned seconds) { sleep(seconds); }
 // Blocks up to kInputWaitMs at a time.
 ssize_t ReadInput(void* context, unsigned char* buffer, size_t length)
 {
-  const int fd = *static_cast<int*>(context);
+  const RasterInput& in = *static_cast<RasterInput*>(context);
   for (;;) {
-    struct pollfd input = {fd, POLLIN, 0};
+    struct pollfd input = {in.fd, POLLIN, 0};
     const int ready = poll(&input, 1, kInputWaitMs);
     if (ready > 0) {
-      const ssize_t n = read(fd, buffer, length);
+      const ssize_t n = read(in.fd, buffer, length);
       if (n >= 0 || (errno != EINTR && errno != EAGAIN)) return n;
     } else if (ready < 0 && errno != EINTR) {
       return -1;
     }
-    if (Canceled) return -1;
+    if (IsSet(in.cancel)) return -1;
   }
-}
-
-void InstallCancelHandler()
-{
-  struct sigaction action {};
-  action.sa_handler = CancelJob;
-  // Restarted, so that a write to the stream cut by the signal does not tear a packet.
-  action.sa_flags = SA_RESTART;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGTERM, &action, nullptr);
-}
-
-// Job options into the entry's settings, in the order the geometry needs them.
-void ReadSettings(DeviceEntry& entry, const JobContext& job)
-{
-  entry.SetResolution(job.numOptions, job.options, job.ppd);
-  entry.SetMediaSize(job.numOptions, job.options, job.ppd);
-  entry.SetBorder(job.numOptions, job.options, job.ppd);
-  entry.SetICM(job.numOptions, job.options, job.ppd);
-  entry.SetSharpness(job.numOptions, job.options, job.ppd);
-  entry.SetGamma(job.numOptions, job.options, job.ppd);
-  entry.SetIntensity(job.numOptions, job.options, job.ppd);
-  entry.SetContrast(job.numOptions, job.options, job.ppd);
-  entry.SetSaturation(job.numOptions, job.options, job.ppd);
-  entry.SetColorAdjustment(job.numOptions, job.options, job.ppd);
-}
-
-// Colour matching: off when the application matched colours itself; otherwise
-// the profile is kept only when it is a regular file that can be read.
-void ChooseProfile(DeviceEntry& entry, const JobContext& job)
-{
-  const char* mode = cupsGetOption("AP_ColorMatchingMode", job.numOptions, job.options);
-  if (mode != nullptr && std::strcmp(mode, "AP_ApplicationColorMatching") == 0) entry.icm = 0;
-  if (entry.icm == 0) return;
-  const std::string path = entry.GetICCProfile(job.numOptions, job.options, job.ppd, job.jobId);
-  std::string bytes;
-  if (!path.empty() && GetProfileBytes(path.c_str(), &bytes)) entry.SetICCProfile(path.c_str());
 }
 
 int Orientation(int numOptions, cups_option_t* options)
@@ -93,7 +57,8 @@ int Orientation(int numOptions, cups_option_t* options)
 
 }  // namespace
 
-int PrinterStatusCheck(const char* jobId, const std::function<void(unsigned)>& sleepFor)
+int PrinterStatusCheck(const char* jobId, const std::function<void(unsigned)>& sleepFor,
+                       const volatile sig_atomic_t* cancel)
 {
   const std::string path = TQ58_FixedPath(kTQ58CacheFolder) + "/Print_" + (jobId != nullptr ? jobId : "") + ".log";
   for (int i = 0; i < 120; ++i) {
@@ -103,7 +68,7 @@ int PrinterStatusCheck(const char* jobId, const std::function<void(unsigned)>& s
     const bool found = lstat(path.c_str(), &info) == 0;
     sleepFor(1);
     // A cancelled job has no use for the file; waiting on would keep it alive for two minutes.
-    if (found || Canceled) break;
+    if (found || IsSet(cancel)) break;
   }
   return 0;
 }
@@ -112,37 +77,29 @@ int RunFilterJob(int argc, char** argv, const FilterJobHooks& hooks)
 {
   const auto sleepFor = hooks.sleep ? hooks.sleep : std::function<void(unsigned)>(DefaultSleep);
   if (argc != 6 && argc != 7) return 1;
-  int fd = 0;
-  if (argc == 7 && (fd = open(argv[6], O_RDONLY | O_CLOEXEC)) < 0) {
+  RasterInput input{0, hooks.cancel};
+  if (argc == 7 && (input.fd = open(argv[6], O_RDONLY | O_CLOEXEC)) < 0) {
     sleepFor(1);
     return 1;
   }
-  JobContext job;
-  job.jobId = argv[1];
-  job.numOptions = cupsParseOptions(argv[5], 0, &job.options);
-  job.ppd = wrappedPpdOpenFile(std::getenv("PPD"));
-  Canceled = 0;
-  InstallCancelHandler();
-  job.orientation = Orientation(job.numOptions, job.options);
-  PrinterStatusCheck(job.jobId, sleepFor);
-  cups_raster_t* raster = cupsRasterOpenIO(ReadInput, &fd, CUPS_RASTER_READ);
-
+  PrintJobSetup setup;
+  setup.jobId = argv[1];
+  setup.numOptions = cupsParseOptions(argv[5], 0, &setup.options);
+  setup.ppd = wrappedPpdOpenFile(std::getenv("PPD"));
+  setup.orientation = Orientation(setup.numOptions, setup.options);
+  setup.sinkContext = hooks.output;
+  setup.cancel = hooks.cancel;
+  setup.clock = hooks.clock;
+  PrinterStatusCheck(setup.jobId, sleepFor, hooks.cancel);
+  cups_raster_t* raster = cupsRasterOpenIO(ReadInput, &input, CUPS_RASTER_READ);
   {
-    DeviceEntry_TQ58 entry;
-    if (hooks.clock) entry.SetClock(hooks.clock);
-    entry.SetOutput(hooks.output);
-    entry.SendSysTime();
-    ReadSettings(entry, job);
-    ChooseProfile(entry, job);
-    entry.SetPaperRotate(job.numOptions, job.options, job.ppd);
-    job.layoutCount = entry.GetMultiLayoutNum(job.jobId);
-    job.remainHalf = entry.GetRemainHalf(job.jobId);
-    RunPageLoop(entry, raster, job);
+    PrintJob job(setup);
+    job.Start();
+    RunPageLoop(job, raster);
   }
-
-  wrappedPpdClose(job.ppd);
+  wrappedPpdClose(setup.ppd);
   cupsRasterClose(raster);
-  cupsFreeOptions(job.numOptions, job.options);
-  if (fd != 0) close(fd);
+  cupsFreeOptions(setup.numOptions, setup.options);
+  if (input.fd != 0) close(input.fd);
   return 0;
 }

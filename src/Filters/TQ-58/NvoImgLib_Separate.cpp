@@ -102,25 +102,6 @@ int IL_ColorSeparateBitmap(_tagBITMAPHANDLE* source, _tagBITMAPHANDLE* planes[3]
 
 namespace {
 
-int CheckMergeArgs(const _tagBITMAPHANDLE* target, _tagBITMAPHANDLE* const* planes,
-                   int structSize, int flags) {
-  if (target == nullptr) {
-    return IL_ERR_INVALID_PARAMETER;
-  }
-  if (structSize != nvoimg::kRecordSize) {
-    return IL_ERR_STRUCT_SIZE;
-  }
-  if (planes == nullptr) {
-    return IL_ERR_INVALID_PARAMETER;
-  }
-  for (int k = 0; k < 3; ++k) {
-    if (planes[k] == nullptr || planes[k]->bits == nullptr) {
-      return IL_ERR_NO_BITMAP;
-    }
-  }
-  return flags != 0 ? IL_ERR_INVALID_PARAMETER : IL_SUCCESS;
-}
-
 // All three planes share plane 0's geometry and are well-formed 8-bit planes.
 bool PlanesMatch(_tagBITMAPHANDLE* const* planes) {
   const _tagBITMAPHANDLE& first = *planes[0];
@@ -138,6 +119,29 @@ bool PlanesMatch(_tagBITMAPHANDLE* const* planes) {
     }
   }
   return true;
+}
+
+// The arguments of a merge; on success *outStride is the stride of the 24-bit result.
+int CheckMergeArgs(const _tagBITMAPHANDLE* target, _tagBITMAPHANDLE* const* planes,
+                   int structSize, int flags, uint32_t* outStride) {
+  if (target == nullptr) {
+    return IL_ERR_INVALID_PARAMETER;
+  }
+  if (structSize != nvoimg::kRecordSize) {
+    return IL_ERR_STRUCT_SIZE;
+  }
+  if (planes == nullptr) {
+    return IL_ERR_INVALID_PARAMETER;
+  }
+  for (int k = 0; k < 3; ++k) {
+    if (planes[k] == nullptr || planes[k]->bits == nullptr) {
+      return IL_ERR_NO_BITMAP;
+    }
+  }
+  if (flags != 0 || !PlanesMatch(planes) || !nvoimg::RowStride(planes[0]->width, 24, outStride)) {
+    return IL_ERR_INVALID_PARAMETER;
+  }
+  return IL_SUCCESS;
 }
 
 // Output byte k of a pixel is byte k of plane k's palette entry for its value.
@@ -168,13 +172,10 @@ void MergeRows(_tagBITMAPHANDLE* const* planes, unsigned char* out, uint32_t out
 
 int IL_ColorMergeBitmap(_tagBITMAPHANDLE* target, _tagBITMAPHANDLE* planes[3], int structSize,
                         int flags) {
-  const int check = CheckMergeArgs(target, planes, structSize, flags);
+  uint32_t outStride = 0;
+  const int check = CheckMergeArgs(target, planes, structSize, flags, &outStride);
   if (check != IL_SUCCESS) {
     return check;
-  }
-  uint32_t outStride = 0;
-  if (!PlanesMatch(planes) || !nvoimg::RowStride(planes[0]->width, 24, &outStride)) {
-    return IL_ERR_INVALID_PARAMETER;
   }
   const uint64_t size = static_cast<uint64_t>(outStride) * static_cast<uint64_t>(planes[0]->height);
   void* handle = nullptr;

@@ -21,7 +21,14 @@ int CheckPlane(const _tagBITMAPHANDLE* plane) {
   return IL_SUCCESS;
 }
 
-bool LevelInRange(int level) { return level >= -1000 && level <= 1000; }
+// CheckPlane, then the level's range (-1000..1000).
+int CheckPlaneAndLevel(const _tagBITMAPHANDLE* plane, int level) {
+  const int check = CheckPlane(plane);
+  if (check != IL_SUCCESS) {
+    return check;
+  }
+  return level >= -1000 && level <= 1000 ? IL_SUCCESS : IL_ERR_INVALID_PARAMETER;
+}
 
 unsigned char ClampToByte(int64_t v) {
   return static_cast<unsigned char>(v < 0 ? 0 : (v > 255 ? 255 : v));
@@ -37,6 +44,18 @@ void ApplyToPalette(_tagBITMAPHANDLE* plane, const Table table) {
   }
 }
 
+// Builds the table of value(i), clamped to a byte, for i = 0..255 and passes
+// the palette through it. IL_SUCCESS.
+template <typename Value>
+int ApplyTable(_tagBITMAPHANDLE* plane, Value value) {
+  Table table;
+  for (int i = 0; i < 256; ++i) {
+    table[i] = ClampToByte(value(i));
+  }
+  ApplyToPalette(plane, table);
+  return IL_SUCCESS;
+}
+
 }  // namespace
 
 int IL_GammaCorrectBitmap(_tagBITMAPHANDLE* plane, unsigned int gamma) {
@@ -48,49 +67,29 @@ int IL_GammaCorrectBitmap(_tagBITMAPHANDLE* plane, unsigned int gamma) {
     return IL_ERR_INVALID_PARAMETER;
   }
   const double exponent = 100.0 / static_cast<double>(gamma);
-  Table table;
-  for (int i = 0; i < 256; ++i) {
-    const double v = std::pow(i / 255.0, exponent) * 255.0 + 0.5;
-    table[i] = ClampToByte(static_cast<int64_t>(std::trunc(v)));
-  }
-  ApplyToPalette(plane, table);
-  return IL_SUCCESS;
+  return ApplyTable(plane, [exponent](int i) {
+    return static_cast<int64_t>(std::trunc(std::pow(i / 255.0, exponent) * 255.0 + 0.5));
+  });
 }
 
 int IL_ChangeBitmapIntensity(_tagBITMAPHANDLE* plane, int level) {
-  const int check = CheckPlane(plane);
+  const int check = CheckPlaneAndLevel(plane, level);
   if (check != IL_SUCCESS) {
     return check;
-  }
-  if (!LevelInRange(level)) {
-    return IL_ERR_INVALID_PARAMETER;
   }
   // a * 0.2545 + 0.4286 rounded half away from zero, the half's sign taken from a.
   const double half = level < 0 ? -0.5 : 0.5;
   const int shift = static_cast<int>(level * 0.2545 + 0.4286 + half);
-  Table table;
-  for (int i = 0; i < 256; ++i) {
-    table[i] = ClampToByte(i + shift);
-  }
-  ApplyToPalette(plane, table);
-  return IL_SUCCESS;
+  return ApplyTable(plane, [shift](int i) { return int64_t{i} + shift; });
 }
 
 int IL_ChangeBitmapContrast(_tagBITMAPHANDLE* plane, int level) {
-  const int check = CheckPlane(plane);
+  const int check = CheckPlaneAndLevel(plane, level);
   if (check != IL_SUCCESS) {
     return check;
   }
-  if (!LevelInRange(level)) {
-    return IL_ERR_INVALID_PARAMETER;
-  }
   const double k = std::exp(level * 0.0007);
-  Table table;
-  for (int i = 0; i < 256; ++i) {
-    table[i] = ClampToByte(64 + static_cast<int64_t>((i - 64) * k));
-  }
-  ApplyToPalette(plane, table);
-  return IL_SUCCESS;
+  return ApplyTable(plane, [k](int i) { return 64 + static_cast<int64_t>((i - 64) * k); });
 }
 
 void ConvertLUT8(_tagBITMAPHANDLE* bitmap, const unsigned char* table) {

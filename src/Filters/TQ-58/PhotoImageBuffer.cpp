@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "PacketHeader.h"
 #include "PhotoPrinterDevice.h"
 #include "TextUtil.h"
 
@@ -25,14 +26,8 @@ void ResetSlot(_tagBITMAPHANDLE* slot)
 void WritePlaneHeaders(unsigned char* p, const DeviceMediaBufferInfo& media, uint32_t stride, uint32_t rows)
 {
   const uint32_t image = stride * rows;
-  std::memset(p, ' ', 32);
-  p[0] = 0x1B;
-  p[1] = 0x50;
-  std::memcpy(p + 2, "IMAGE", 5);
-  char length[16];
-  std::snprintf(length, sizeof length, "%08u", kBmpHeaders + image);
-  std::memcpy(p + 24, length, 8);
-  unsigned char* bmp = p + 32;
+  TQ58_WritePacketHeader(p, "IMAGE", nullptr, true, kBmpHeaders + image);
+  unsigned char* bmp = p + kPacketHeaderSize;
   std::memset(bmp, 0, kBmpHeaders);
   bmp[0] = 'B';
   bmp[1] = 'M';

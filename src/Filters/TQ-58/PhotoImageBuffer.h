@@ -8,6 +8,7 @@
 #include <string>
 
 #include "DeviceMediaBufferInfo.h"
+#include "ImageSettings.h"
 #include "NvoImgLib.h"
 
 class DeviceEntry;
@@ -16,27 +17,21 @@ constexpr int kImageSlots = 3;
 constexpr int kPlanesPerSlot = 3;   // 0 yellow, 1 magenta, 2 cyan
 constexpr int kPlanePacketHeader = 1120;  // 32-byte packet header + 1088 bytes of BMP headers and palette
 
-class PhotoImageBuffer {
+// The settings are those of the page processed last (MakeImageData hands them
+// in); until then border 1 and icm 0 stand in for them.
+class PhotoImageBuffer : public ImageSettings {
 public:
   DeviceMediaBufferInfo allocatedMedia;
   _tagBITMAPHANDLE planes[kImageSlots][kPlanesPerSlot] = {};
-  int64_t resolution = 300;
-  int64_t resolutionMode = 0;
-  uint8_t paperRotate = 0;
-  uint8_t border = 1;
-  uint8_t icm = 0;
-  int32_t sharpness = 0;
-  uint8_t colorAdjustment = 0;
-  int32_t gamma[3] = {0, 0, 0};
-  int32_t intensity[3] = {0, 0, 0};
-  int32_t contrast[3] = {0, 0, 0};
-  int32_t saturation = 0;
-  std::string iccProfilePath;
   // The document page's size in points, as the raster header gives it
   // (cupsPageSize); 0 when unknown.
   double pageSizePoints[2] = {0, 0};
 
-  PhotoImageBuffer() = default;
+  PhotoImageBuffer()
+  {
+    border = 1;
+    icm = 0;
+  }
   PhotoImageBuffer(const PhotoImageBuffer&) = delete;
   PhotoImageBuffer& operator=(const PhotoImageBuffer&) = delete;
   virtual ~PhotoImageBuffer();

@@ -63,10 +63,28 @@ void DeviceEntry::SetPaperRotate(int, cups_option_t*, ppdfile_s*) { paperRotate 
 
 int DeviceEntry::GetRemainHalf(const char*) { return 0; }
 
+size_t WritePacketsToFile(void* file, const void* data, size_t length)
+{
+  FILE* out = file != nullptr ? static_cast<FILE*>(file) : stdout;
+  if (data == nullptr) {
+    std::fflush(out);
+    return 0;
+  }
+  return std::fwrite(data, 1, length, out);
+}
+
+void DeviceEntry::SetSink(PacketSink sink, void* context)
+{
+  sink_ = sink != nullptr ? sink : WritePacketsToFile;
+  sinkContext_ = sink != nullptr ? context : nullptr;
+}
+
+// A short write is not reported: no caller could mend the stream, whose
+// reader sees a cut packet either way.
 int DeviceEntry::SetCommand(const void* data, size_t length)
 {
   if (data == nullptr || length == 0) return 0;
-  std::fwrite(data, 1, length, output_ != nullptr ? output_ : stdout);
+  sink_(sinkContext_, data, length);
   return 1;
 }
 
@@ -141,6 +159,12 @@ void DeviceEntry::SetColorAdjustment(int num_options, cups_option_t* options, pp
 void DeviceEntry::SetICCProfile(const char* path)
 {
   if (path != nullptr) iccProfilePath = path;
+}
+
+void DeviceEntry::SetImageSettings(const ImageSettings& settings)
+{
+  static_cast<ImageSettings&>(*this) = settings;
+  UpdateMediaInfo(mediaInfo);
 }
 
 std::string DeviceEntry::GetICCProfile(int num_options, cups_option_t* options, ppdfile_s* ppd, const char* jobId)

@@ -1,7 +1,8 @@
 // The filter's model of the printer for one job: every job setting read from
 // the CUPS options and the PPD, the media geometry, and the settings packets it
-// writes to standard output. Model behaviour lives in the virtual operations
-// that a model class (DeviceEntry_TQ58) implements.
+// writes to its packet sink (standard output unless another is set). Model
+// behaviour lives in the virtual operations that a model class
+// (DeviceEntry_TQ58) implements.
 #ifndef TQ58_PHOTOPRINTERDEVICE_H
 #define TQ58_PHOTOPRINTERDEVICE_H
 
@@ -16,37 +17,34 @@
 #include "Common.h"
 #include "DeviceCmd.h"
 #include "DeviceMediaBufferInfo.h"
+#include "ImageSettings.h"
 #include "PhotoImageBuffer.h"
-
 
 // Sharpening strength for "FyxSharpness" values -2 .. 8 (index = value + 2).
 inline constexpr int kSharpnessTable[11] = {-1000, -500, 0, 650, 700, 750, 800, 850, 900, 950, 1000};
 
-class DeviceEntry {
+// Where a job's packets go: takes length bytes of data and returns how many it
+// took. Called with null data and length 0 once a print is complete, so that a
+// sink that buffers hands the print on. May block.
+using PacketSink = size_t (*)(void* context, const void* data, size_t length);
+
+// The stream sink: context is a FILE* (null: standard output); a complete
+// print is flushed. Returns the bytes written. Blocks on the stream.
+size_t WritePacketsToFile(void* file, const void* data, size_t length);
+
+// The image settings (ImageSettings) are read from the job options by the
+// Set operations below and handed to the image buffer for every page.
+class DeviceEntry : public ImageSettings {
 public:
   using Clock = std::function<std::time_t()>;
 
   PhotoImageBuffer imageBuffer;
   DeviceMediaBufferInfo mediaInfo;
+  // The overcoat row SetOvercoatFinish chose; overcoatCode -1: none.
   int32_t overcoatCode = -1;
   int32_t overcoatParam = 0;
   int64_t overcoatFlag = 0;
   double overcoatMinFirmware = 0;
-  int64_t resolution = 300;
-  int64_t resolutionMode = 0;
-  uint8_t paperRotate = 0;
-  uint8_t border = 0;
-  uint8_t icm = 1;
-  int32_t sharpness = 0;
-  uint8_t colorAdjustment = 0;
-  int32_t gamma[3] = {0, 0, 0};
-  int32_t intensity[3] = {0, 0, 0};
-  int32_t contrast[3] = {0, 0, 0};
-  int32_t saturation = 0;
-  std::string iccProfilePath;
-  // The size in points of the page the image stage takes next (raster header
-  // cupsPageSize); 0 when unknown.
-  double pageSizePoints[2] = {0, 0};
 
   DeviceEntry() = default;
   DeviceEntry(const DeviceEntry&) = delete;
@@ -66,12 +64,14 @@ public:
   virtual bool isSupportDecurl() = 0;
   virtual bool isSupportSysTime() = 0;
 
-  // Output: every packet goes to one stream (standard output unless a test sets another).
-  // Writes length bytes with one fwrite; 1 when written, 0 for null data or length 0. Blocks on the stream.
+  // Output: every packet goes to one sink, standard output unless another is set.
+  // Hands length bytes to the sink at once; 1 when handed on, 0 for null data or length 0. Blocks on the sink.
   int SetCommand(const void* data, size_t length);
-  // Writes a built packet; 0. Blocks on the stream.
+  // Writes a built packet; 0. Blocks on the sink.
   int DeviceIO(DeviceCmd* cmd);
-  void SetOutput(FILE* out) { output_ = out; }
+  // The packets go to out (null: standard output).
+  void SetOutput(FILE* out) { SetSink(WritePacketsToFile, out); }
+  void SetSink(PacketSink sink, void* context);
   // The clock of the SET_SYS_TIME packet; the real time unless a test sets another.
   void SetClock(Clock clock) { clock_ = std::move(clock); }
 
@@ -86,6 +86,9 @@ public:
   void SetSaturation(int num_options, cups_option_t* options, ppdfile_s* ppd);
   void SetColorAdjustment(int num_options, cups_option_t* options, ppdfile_s* ppd);
   void SetICCProfile(const char* path);
+  // Takes the image settings whole, as a front end without job options has
+  // them, and recomputes the media geometry for their resolution.
+  void SetImageSettings(const ImageSettings& settings);
   // "FyxICCProfile", else the model's profile for the job's media class.
   std::string GetICCProfile(int num_options, cups_option_t* options, ppdfile_s* ppd, const char* jobId);
 
@@ -118,7 +121,8 @@ public:
 private:
   int SendControl(const char* subcommand, const char* payload, int n);
 
-  FILE* output_ = nullptr;  // null: standard output
+  PacketSink sink_ = WritePacketsToFile;
+  void* sinkContext_ = nullptr;  // for the stream sink, null: standard output
   Clock clock_;
 };
 

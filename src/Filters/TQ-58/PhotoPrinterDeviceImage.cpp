@@ -8,22 +8,7 @@ DeviceEntry::~DeviceEntry() { FreeMediaBuffer(); }
 _tagBITMAPHANDLE* DeviceEntry::MakeImageData(char* page, long width, long height, int slot)
 {
   imageBuffer.Alloc(mediaInfo);
-  imageBuffer.resolution = resolution;
-  imageBuffer.resolutionMode = resolutionMode;
-  imageBuffer.paperRotate = paperRotate;
-  imageBuffer.border = border;
-  imageBuffer.icm = icm;
-  imageBuffer.sharpness = sharpness;
-  imageBuffer.colorAdjustment = colorAdjustment;
-  for (int i = 0; i < 3; ++i) {
-    imageBuffer.gamma[i] = gamma[i];
-    imageBuffer.intensity[i] = intensity[i];
-    imageBuffer.contrast[i] = contrast[i];
-  }
-  imageBuffer.saturation = saturation;
-  imageBuffer.iccProfilePath = iccProfilePath;
-  imageBuffer.pageSizePoints[0] = pageSizePoints[0];
-  imageBuffer.pageSizePoints[1] = pageSizePoints[1];
+  static_cast<ImageSettings&>(imageBuffer) = *this;
   return imageBuffer.ColorProcess(page, width, height, slot);
 }
 
@@ -59,7 +44,7 @@ bool DeviceEntry::PrintImageData(const DeviceMediaBufferInfo* media)
   SetCommand(start.data, static_cast<size_t>(start.len));
   start.Free();
   // Hand the finished print on at once rather than at the end of the job.
-  std::fflush(output_ != nullptr ? output_ : stdout);
+  sink_(sinkContext_, nullptr, 0);
   return true;
 }
 

@@ -1,4 +1,33 @@
-// CUPS filter for the TQ-58: CUPS raster pages in, the printer's command stream out.
+// CUPS filter for the TQ-58: CUPS raster pages in, the printer's command
+// stream out on standard output. main only wires the SIGTERM flag to the job.
+#include <csignal>
+
 #include "JobDriver.h"
 
-int main(int argc, char** argv) { return RunFilterJob(argc, argv); }
+namespace {
+
+// Set by CancelJob when SIGTERM arrives; the job reaches it through its hooks.
+volatile sig_atomic_t Canceled = 0;
+
+// The SIGTERM handler: only sets Canceled.
+void CancelJob(int /*signal*/) { Canceled = 1; }
+
+void InstallCancelHandler()
+{
+  struct sigaction action {};
+  action.sa_handler = CancelJob;
+  // Restarted, so that a write to the stream cut by the signal does not tear a packet.
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+  InstallCancelHandler();
+  FilterJobHooks hooks;
+  hooks.cancel = &Canceled;
+  return RunFilterJob(argc, argv, hooks);
+}

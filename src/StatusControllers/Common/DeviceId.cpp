@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "Utf8Text.h"
+
 namespace {
 
 constexpr uint8_t kGetDeviceIdType = 0xA1;  // device to host, class, interface
@@ -26,24 +28,6 @@ int Request(UsbInterface* intf, uint16_t value, uint16_t index, std::vector<unsi
 }
 
 int LengthField(const std::vector<unsigned char>& buffer) { return (buffer[0] << 8) | buffer[1]; }
-
-bool IsUtf8(const std::string& text)
-{
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t size = text.size();
-  for (size_t i = 0; i < size;) {
-    const unsigned char c = p[i];
-    const size_t n = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xF0 && c < 0xF5 ? 4 : 0;
-    if (n == 0 || i + n > size) return false;
-    for (size_t k = 1; k < n; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) return false;
-    }
-    if (n == 3 && ((c == 0xE0 && p[i + 1] < 0xA0) || (c == 0xED && p[i + 1] >= 0xA0))) return false;
-    if (n == 4 && ((c == 0xF0 && p[i + 1] < 0x90) || (c == 0xF4 && p[i + 1] >= 0x90))) return false;
-    i += n;
-  }
-  return true;
-}
 
 std::string Trimmed(const std::string& text)
 {
@@ -96,7 +80,7 @@ bool GetDeviceId(UsbInterface* intf, int configuration, int interfaceNumber, std
   // A length field beyond the bytes received is cut to them.
   const int textLength = std::min(length, received) - 2;
   id->assign(reinterpret_cast<const char*>(buffer.data()) + 2, static_cast<size_t>(textLength));
-  if (IsUtf8(*id)) return true;
+  if (TQ58_IsValidUtf8(*id)) return true;
   id->clear();
   return false;
 }

@@ -1,16 +1,9 @@
 // The CUPS platform of the queue step: the destinations through cupsEnumDests,
-// the printer list through cupsGetDests, lpadmin through posix_spawn.
+// the printer list through cupsGetDests, lpadmin as a child process.
 #include <cups/cups.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <cerrno>
 
 #include "PrintQueue.h"
-
-extern char** environ;
+#include "ProcessSpawn.h"
 
 namespace {
 
@@ -27,18 +20,6 @@ int enum_cb(void* user_data, unsigned /*flags*/, cups_dest_t* dest)
   const char* uri = cupsGetOption("device-uri", dest->num_options, dest->options);
   if (uri != nullptr && IsQueueForSerial(*context->model, uri, context->serialNo)) context->found = true;
   return 1;
-}
-
-// posix_spawn attributes for a child: default signal handling, nothing blocked.
-void InitChildAttributes(posix_spawnattr_t* attributes)
-{
-  posix_spawnattr_init(attributes);
-  sigset_t all, none;
-  sigfillset(&all);
-  sigemptyset(&none);
-  posix_spawnattr_setsigdefault(attributes, &all);
-  posix_spawnattr_setsigmask(attributes, &none);
-  posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 }
 
 class CupsQueuePlatform final : public QueuePlatform {
@@ -66,28 +47,14 @@ public:
     return true;
   }
 
+  // lpadmin is looked up in PATH and reads nothing: standard input is /dev/null.
   int RunCommand(const std::vector<std::string>& argv) override
   {
-    if (argv.empty()) return -1;
-    std::vector<char*> args;
-    std::vector<std::string> copy = argv;
-    for (std::string& a : copy) args.push_back(a.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawnattr_t attributes;
-    InitChildAttributes(&attributes);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (rc != 0) return -1;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-      if (errno != EINTR) return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    SpawnRequest request;
+    request.argv = argv;
+    request.searchPath = true;
+    request.in = SpawnStream::Null();
+    return TQ58_RunProcess(request);
   }
 };
 

@@ -1,10 +1,11 @@
 #include "InfoFileText.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <limits>
+
+#include "SafeRead.h"
+#include "Utf8Text.h"
 
 namespace {
 
@@ -63,26 +64,6 @@ void ParseLine(std::string_view line, InfoFileValues* values)
   }
 }
 
-// Length of the UTF-8 sequence led by byte c and the range of its second byte; 0 when c cannot lead.
-int SequenceLength(unsigned char c, unsigned char* low, unsigned char* high)
-{
-  *low = 0x80;
-  *high = 0xBF;
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) return 2;
-  if (c >= 0xE0 && c <= 0xEF) {
-    if (c == 0xE0) *low = 0xA0;   // no overlong three-byte forms
-    if (c == 0xED) *high = 0x9F;  // no surrogates
-    return 3;
-  }
-  if (c >= 0xF0 && c <= 0xF4) {
-    if (c == 0xF0) *low = 0x90;   // no overlong four-byte forms
-    if (c == 0xF4) *high = 0x8F;  // nothing above U+10FFFF
-    return 4;
-  }
-  return 0;
-}
-
 template <typename T>
 T IntegerValue(std::string_view text)
 {
@@ -107,49 +88,20 @@ T IntegerValue(std::string_view text)
 
 bool IsValidUtf8(std::string_view bytes)
 {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const size_t size = bytes.size();
-  for (size_t i = 0; i < size;) {
-    unsigned char low, high;
-    const int length = SequenceLength(p[i], &low, &high);
-    if (length == 0 || i + static_cast<size_t>(length) > size) return false;
-    for (int k = 1; k < length; ++k) {
-      const unsigned char c = p[i + static_cast<size_t>(k)];
-      if (c < (k == 1 ? low : 0x80) || c > (k == 1 ? high : 0xBF)) return false;
-    }
-    i += static_cast<size_t>(length);
-  }
-  return true;
+  return TQ58_IsValidUtf8(bytes);
 }
 
 bool ReadInfoFile(const std::string& path, std::string* text)
 {
   text->clear();
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
+  std::string bytes;
+  bool cut = false;
+  if (!TQ58_ReadSmallFileAt(AT_FDCWD, path.c_str(), SmallFileRule{kMaxInfoFileBytes, false, true}, &bytes, &cut)) {
     return false;
   }
-  // One byte more than the limit tells whether the file goes on past it.
-  std::string bytes(kMaxInfoFileBytes + 1, '\0');
-  size_t filled = 0;
-  bool ok = true;
-  while (filled < bytes.size()) {
-    const ssize_t n = read(fd, bytes.data() + filled, bytes.size() - filled);
-    if (n < 0) {
-      ok = false;
-      break;
-    }
-    if (n == 0) break;
-    filled += static_cast<size_t>(n);
-  }
-  close(fd);
-  if (!ok) return false;
-  bytes.resize(filled);
-  if (filled > kMaxInfoFileBytes) {
-    const size_t lastLineFeed = bytes.rfind('\n', kMaxInfoFileBytes - 1);
+  // A longer file is kept up to its last complete line.
+  if (cut) {
+    const size_t lastLineFeed = bytes.rfind('\n');
     bytes.resize(lastLineFeed == std::string::npos ? 0 : lastLineFeed + 1);
   }
   if (!IsValidUtf8(bytes)) return false;

@@ -28,8 +28,9 @@ struct InfoFileValues {
 inline constexpr size_t kMaxInfoFileBytes = 64 * 1024;
 
 // Reads the file at path into text. False when it does not exist, is not a
-// regular file, cannot be read, or its bytes are not UTF-8. Never waits on a
-// FIFO or device planted at the path. Blocks on the file system only.
+// regular file (a link at path is not followed), cannot be read, or its bytes
+// are not UTF-8. Never waits on a FIFO or device planted at the path. Blocks
+// on the file system only.
 bool ReadInfoFile(const std::string& path, std::string* text);
 
 // True when bytes are well-formed UTF-8 (no overlong forms, no surrogates).

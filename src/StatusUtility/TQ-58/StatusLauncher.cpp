@@ -1,16 +1,11 @@
 #include "StatusLauncher.h"
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstring>
 
+#include "ProcessSpawn.h"
 #include "StatusMarkers.h"
-
-extern char** environ;
 
 namespace {
 
@@ -99,25 +94,16 @@ std::string GetStatusInfoPath(const std::string& launcherPath)
 
 bool StartDetached(const std::string& path, const std::vector<std::string>& args)
 {
-  std::vector<std::string> argv = {path};
-  argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> pointers;
-  for (std::string& a : argv) pointers.push_back(a.data());
-  pointers.push_back(nullptr);
   // The window outlives the launcher: in a session of its own and with none of
   // the launcher's standard streams, a caller waiting for the launcher's output
   // to end (a pipe, a terminal that closes) is not held by the window.
-  posix_spawnattr_t attr;
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_init(&attr);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  SpawnRequest request;
+  request.argv = {path};
+  request.argv.insert(request.argv.end(), args.begin(), args.end());
+  request.in = SpawnStream::Null();
+  request.out = SpawnStream::Null();
+  request.err = SpawnStream::Null();
+  request.newSession = true;
   pid_t pid = -1;
-  const int rc = posix_spawn(&pid, path.c_str(), &actions, &attr, pointers.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  return rc == 0;
+  return TQ58_StartProcess(request, &pid);
 }

@@ -1,9 +1,6 @@
 #include "HelperClient.h"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,8 +9,7 @@
 #include "FixedPath.h"
 #include "HelperMessage.h"
 #include "InstallLayout.h"
-
-extern char** environ;
+#include "ProcessSpawn.h"
 
 namespace {
 
@@ -29,26 +25,14 @@ bool Spawn(const std::vector<std::string>& command, pid_t* pid, int* toChild, in
     close(in[1]);
     return false;
   }
-  std::vector<std::string> args = command;
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t all;
-  sigfillset(&all);
-  posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-  const int rc = posix_spawn(pid, argv[0], &actions, &attributes, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
+  SpawnRequest request;
+  request.argv = command;
+  request.in = SpawnStream::Fd(in[0]);
+  request.out = SpawnStream::Fd(out[1]);
+  const bool started = TQ58_StartProcess(request, pid);
   close(in[0]);
   close(out[1]);
-  if (rc != 0) {
+  if (!started) {
     close(in[1]);
     close(out[0]);
     return false;
@@ -73,15 +57,6 @@ std::string ReadAll(int fd)
   return text;
 }
 
-int WaitExit(pid_t pid)
-{
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 }  // namespace
 
 std::vector<std::string> GetElevationCommand()
@@ -101,7 +76,8 @@ int32_t RequestHelperUninstall(const std::vector<std::string>& command)
   close(toChild);
   const std::string text = ReadAll(fromChild);
   close(fromChild);
-  const int status = WaitExit(pid);
+  ProcessEnd ended;
+  const int status = TQ58_WaitProcess(pid, &ended) && ended.exited ? ended.exitCode : -1;
 
   HelperMessage reply;
   const size_t end = text.find("\n\n");

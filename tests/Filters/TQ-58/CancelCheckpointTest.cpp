@@ -103,6 +103,7 @@ struct CancellingSource {
   std::string bytes;
   size_t position = 0;
   size_t cancelAt = 0;  // the cancel comes with the byte at this offset
+  volatile sig_atomic_t canceled = 0;
 };
 
 ssize_t ReadAndCancel(void* context, unsigned char* buffer, size_t length)
@@ -112,7 +113,7 @@ ssize_t ReadAndCancel(void* context, unsigned char* buffer, size_t length)
   // Never hand over bytes past the cancel point together with earlier ones.
   if (source->position <= source->cancelAt && end > source->cancelAt) {
     end = source->position < source->cancelAt ? source->cancelAt : source->cancelAt + 1;
-    if (end == source->cancelAt + 1) Canceled = 1;
+    if (end == source->cancelAt + 1) source->canceled = 1;
   }
   std::memcpy(buffer, source->bytes.data() + source->position, end - source->position);
   const auto count = static_cast<ssize_t>(end - source->position);
@@ -138,21 +139,21 @@ protected:
     FILE* out = std::tmpfile();
     std::vector<DecodedPacket> packets;
     {
-      DeviceEntry_TQ58 entry;
-      entry.SetOutput(out);
-      JobContext job;
-      job.jobId = "12";
-      job.numOptions = cupsParseOptions("PageSize=102x102mm FyxICM=None", 0, &job.options);
-      entry.SetResolution(job.numOptions, job.options, nullptr);
-      entry.SetMediaSize(job.numOptions, job.options, nullptr);
-      entry.SetICM(job.numOptions, job.options, nullptr);
-      Canceled = 0;
+      PrintJobSetup setup;
+      setup.jobId = "12";
+      setup.numOptions = cupsParseOptions("PageSize=102x102mm FyxICM=None", 0, &setup.options);
+      setup.sinkContext = out;
+      setup.cancel = &source.canceled;
+      PrintJob job(setup);
+      DeviceEntry& entry = job.GetEntry();
+      entry.SetResolution(setup.numOptions, setup.options, nullptr);
+      entry.SetMediaSize(setup.numOptions, setup.options, nullptr);
+      entry.SetICM(setup.numOptions, setup.options, nullptr);
       cups_raster_t* raster = cupsRasterOpenIO(ReadAndCancel, &source, CUPS_RASTER_READ);
-      RunPageLoop(entry, raster, job);
+      RunPageLoop(job, raster);
       cupsRasterClose(raster);
-      cupsFreeOptions(job.numOptions, job.options);
+      cupsFreeOptions(setup.numOptions, setup.options);
     }
-    Canceled = 0;
     std::string stream(static_cast<size_t>(std::ftell(out)), '\0');
     std::rewind(out);
     EXPECT_EQ(std::fread(stream.data(), 1, stream.size(), out), stream.size());
@@ -184,17 +185,18 @@ TEST_F(InProcessCancel, DuringTheWaitForTheInformationFileEndsTheWait)
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   int sleeps = 0;
+  volatile sig_atomic_t canceled = 0;
   FilterJobHooks hooks;
+  hooks.cancel = &canceled;
   hooks.sleep = [&](unsigned) {
     ++sleeps;
-    Canceled = 1;
+    canceled = 1;
   };
   hooks.output = std::tmpfile();
   EXPECT_EQ(RunFilterJob(static_cast<int>(argv.size()), argv.data(), hooks), 0);
   EXPECT_EQ(sleeps, 1);
   const long written = std::ftell(hooks.output);
   std::fclose(hooks.output);
-  Canceled = 0;
   EXPECT_EQ(written, 48);  // the clock packet alone
 }
 

@@ -12,7 +12,7 @@
 
 #include "DaemonTestUtil.h"
 #include "DeviceThreads.h"
-#include "Emulator.h"
+#include "EmulatedBus.h"
 #include "TempRoot.h"
 #include "UsbEmulated.h"
 #include "WatchedBus.h"
@@ -25,9 +25,6 @@ class DeviceThreadsTest : public ::testing::Test {
 protected:
   void SetUp() override
   {
-    bus_ = MakeBusFolder("tq58-watch");
-    ASSERT_FALSE(bus_.empty());
-    emulator_ = std::make_unique<Emulator>(bus_);
     usb_ = TQ58_OpenEmulatedBus(bus_, FastBusOptions());
     SetDaemonConfig(FastDaemonConfig());
   }
@@ -37,9 +34,7 @@ protected:
     StopWatch();
     DeviceRemoved(GetRecordedDevices());
     SetDaemonConfig(DaemonConfig());
-    emulator_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(bus_, ec);
+    emulator_.Stop();
   }
 
   void StartWatch()
@@ -67,8 +62,8 @@ protected:
   }
 
   TempRoot root_;
-  std::string bus_;
-  std::unique_ptr<Emulator> emulator_;
+  EmulatedBus emulator_;
+  const std::string bus_ = emulator_.GetFolder();
   std::unique_ptr<UsbBus> usb_;
   std::atomic<bool> stop_{false};
   std::thread watch_;

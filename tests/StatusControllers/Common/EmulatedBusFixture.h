@@ -6,14 +6,12 @@
 #define TQ58_TEST_EMULATEDBUSFIXTURE_H
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "Emulator.h"
+#include "EmulatedBus.h"
 #include "UsbEmulated.h"
 #include "UsbTransport.h"
 
@@ -23,10 +21,6 @@ protected:
 
   void SetUp() override
   {
-    char pattern[] = "/tmp/tq58-bus-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    bus_ = pattern;
-    emulator_ = std::make_unique<Emulator>(bus_);
     ASSERT_TRUE(emulator_->Plug("p1", EmulatedPrinterState()));
     EmulatedBusOptions options;
     options.maxTimeoutMs = kShortTimeoutMs;
@@ -38,9 +32,7 @@ protected:
   void TearDown() override
   {
     intf_.reset();
-    emulator_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(bus_, ec);
+    emulator_.Stop();
   }
 
   // The printer interface of the emulated printer name, or null.
@@ -73,8 +65,8 @@ protected:
     ASSERT_TRUE(emulator_->InjectFault("p1", f));
   }
 
-  std::string bus_;
-  std::unique_ptr<Emulator> emulator_;
+  EmulatedBus emulator_;
+  const std::string bus_ = emulator_.GetFolder();
   std::unique_ptr<UsbBus> usb_;
   std::unique_ptr<UsbInterface> intf_;
 };

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "DaemonTestUtil.h"
-#include "Emulator.h"
+#include "EmulatedBus.h"
 #include "MarkerFiles.h"
 #include "PollingPass.h"
 #include "TempRoot.h"
@@ -38,10 +38,6 @@ protected:
 
   void SetUp() override
   {
-    char pattern[] = "/tmp/tq58-pass-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    bus_ = pattern;
-    emulator_ = std::make_unique<Emulator>(bus_);
     ASSERT_TRUE(emulator_->Plug("p1", EmulatedPrinterState()));
     EmulatedBusOptions options;
     options.maxTimeoutMs = kShortMs;
@@ -65,9 +61,7 @@ protected:
   void TearDown() override
   {
     SetDaemonConfig(DaemonConfig());
-    emulator_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(bus_, ec);
+    emulator_.Stop();
   }
 
   std::string File() const { return ReadText(root_.CacheFolder(false) + "/TQ-58_" + kSerial + ".log"); }
@@ -96,8 +90,8 @@ protected:
   }
 
   TempRoot root_;
-  std::string bus_;
-  std::unique_ptr<Emulator> emulator_;
+  EmulatedBus emulator_;
+  const std::string bus_ = emulator_.GetFolder();
   std::unique_ptr<UsbBus> usb_;
   thdata rec_;
   int queueSteps_ = 0;

@@ -22,7 +22,7 @@
 
 #include "DaemonTestUtil.h"
 #include "DeviceThreads.h"
-#include "Emulator.h"
+#include "EmulatedBus.h"
 #include "TempRoot.h"
 #include "UsbEmulated.h"
 #include "WatchedBus.h"
@@ -177,9 +177,6 @@ class UnplugDuringPassTest : public ::testing::TestWithParam<Step> {
 protected:
   void SetUp() override
   {
-    bus_ = MakeBusFolder("tq58-unplug");
-    ASSERT_FALSE(bus_.empty());
-    emulator_ = std::make_unique<Emulator>(bus_);
     usb_ = TQ58_OpenEmulatedBus(bus_, FastBusOptions());
     DaemonConfig config = FastDaemonConfig();
     config.serialRetryMs = 50;
@@ -198,9 +195,7 @@ protected:
   {
     StopDaemon();
     SetDaemonConfig(DaemonConfig());
-    emulator_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(bus_, ec);
+    emulator_.Stop();
   }
 
   void StartDaemon()
@@ -265,8 +260,8 @@ protected:
   }
 
   TempRoot root_;
-  std::string bus_;
-  std::unique_ptr<Emulator> emulator_;
+  EmulatedBus emulator_;
+  const std::string bus_ = emulator_.GetFolder();
   std::unique_ptr<UsbBus> usb_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> unplugInQueueStep_{false};

@@ -4,19 +4,8 @@
 #ifndef TQ58_TEST_WATCHEDBUS_H
 #define TQ58_TEST_WATCHEDBUS_H
 
-#include <stdlib.h>
-
-#include <string>
-
 #include "DeviceThreads.h"
 #include "UsbEmulated.h"
-
-// A new, empty bus folder below /tmp; empty string when it cannot be made.
-inline std::string MakeBusFolder(const std::string& prefix)
-{
-  std::string pattern = "/tmp/" + prefix + "-XXXXXX";
-  return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-}
 
 inline EmulatedBusOptions FastBusOptions()
 {

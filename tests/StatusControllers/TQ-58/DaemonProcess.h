@@ -15,8 +15,9 @@ public:
   DaemonProcess(const DaemonProcess&) = delete;
   DaemonProcess& operator=(const DaemonProcess&) = delete;
 
-  // Starts program with the current environment plus env ("KEY=value"),
-  // in folder workDir, its output going to outputFile. False when it cannot start.
+  // Starts program with the current environment and env ("KEY=value", each
+  // replacing a variable of its name), in folder workDir, its output going to
+  // outputFile. False when it cannot start. Does not block.
   bool Start(const std::string& program, const std::vector<std::string>& env, const std::string& workDir,
              const std::string& outputFile);
   // Sends sig and waits for the end (SIGKILL after 10 s). Returns the exit

@@ -8,19 +8,17 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
 
 #include "Common.h"
 #include "CupsdFixture.h"
 #include "DaemonProcess.h"
 #include "DaemonTestUtil.h"
-#include "Emulator.h"
+#include "EmulatedBus.h"
 #include "FixedPath.h"
 #include "ModelTQ58.h"
 #include "Process.h"
@@ -41,10 +39,6 @@ protected:
     ASSERT_TRUE(cupsd_.AddBackend("fyxbackend", "#!/bin/sh\nexit 0\n"));
     home_ = root_.Path() + "/home";
     std::filesystem::create_directories(home_);
-    char pattern[] = "/tmp/tq58-ibus-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    bus_ = pattern;
-    emulator_ = std::make_unique<Emulator>(bus_);
   }
 
   void TearDown() override
@@ -52,10 +46,8 @@ protected:
     if (daemon_.Pid() > 0) {
       EXPECT_EQ(daemon_.Stop(SIGTERM), 0);
     }
-    emulator_.reset();
+    emulator_.Stop();
     cupsd_.Stop();
-    std::error_code ec;
-    std::filesystem::remove_all(bus_, ec);
   }
 
   void StartDaemon()
@@ -110,8 +102,9 @@ protected:
 
   TempRoot root_;
   PrivateCupsd cupsd_;
-  std::string home_, bus_;
-  std::unique_ptr<Emulator> emulator_;
+  std::string home_;
+  EmulatedBus emulator_;
+  const std::string bus_ = emulator_.GetFolder();
   DaemonProcess daemon_;
 };
 

@@ -16,6 +16,7 @@
 #include "InstallLayout.h"
 #include "InstalledSystem.h"
 #include "Process.h"
+#include "TempDir.h"
 #include "TempRoot.h"
 
 namespace fs = std::filesystem;
@@ -33,9 +34,6 @@ class UninstallHelperPackagedTest : public ::testing::Test {
 protected:
   void SetUp() override
   {
-    char pattern[] = "/tmp/tq58-tools-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    tools = pattern;
     WriteScript(tools + "/systemctl", "echo \"$@\" >> '" + tools + "/systemctl-calls'");
     setenv("TQ58_SYSTEMCTL", (tools + "/systemctl").c_str(), 1);
     PopulateInstalledSystem(root);
@@ -44,7 +42,6 @@ protected:
   void TearDown() override
   {
     setenv("TQ58_SYSTEMCTL", "/bin/true", 1);
-    fs::remove_all(tools);
   }
 
   // The stand-in dpkg: records its arguments (one call per "call" line), the
@@ -89,7 +86,8 @@ protected:
   }
 
   TempRoot root;
-  std::string tools;
+  TempDir toolsFolder{"tq58-tools"};
+  const std::string tools = toolsFolder.GetPath();
 };
 
 // dpkg purges exactly the installed packages of ours, in one call; the helper

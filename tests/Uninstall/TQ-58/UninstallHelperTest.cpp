@@ -18,6 +18,7 @@
 #include "InstallLayout.h"
 #include "InstalledSystem.h"
 #include "Process.h"
+#include "TempDir.h"
 #include "TempRoot.h"
 
 namespace fs = std::filesystem;
@@ -60,9 +61,6 @@ class UninstallHelperTest : public ::testing::Test {
 protected:
   void SetUp() override
   {
-    char pattern[] = "/tmp/tq58-tools-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    tools = pattern;
     // Records its arguments and what the daemon stop finds in place.
     WriteScript(tools + "/systemctl", "{ printf '%s\\n' \"$@\"\n"
                 "  [ -e '" + Installed(tl::kDaemon) + "' ] && echo daemon-present\n"
@@ -73,7 +71,6 @@ protected:
   void TearDown() override
   {
     setenv("TQ58_SYSTEMCTL", "/bin/true", 1);
-    fs::remove_all(tools);
   }
 
   ProcessResult RunHelper(const std::string& input = kRequest) { return RunProcess({UNINSTALL_HELPER_PROGRAM}, input); }
@@ -85,7 +82,8 @@ protected:
   }
 
   TempRoot root;
-  std::string tools;
+  TempDir toolsFolder{"tq58-tools"};
+  const std::string tools = toolsFolder.GetPath();
 };
 
 TEST_F(UninstallHelperTest, FullRemovalLeavesNothingAndServesOneRequest)

@@ -28,6 +28,7 @@
 #include "InstalledSystem.h"
 #include "Process.h"
 #include "SingleInstance.h"
+#include "TempDir.h"
 #include "TempRoot.h"
 #include "UninstallTranslations.h"
 #include "UninstallWindow.h"
@@ -71,16 +72,12 @@ class UninstallerTest : public ::testing::Test {
 protected:
   void SetUp() override
   {
-    char pattern[] = "/tmp/tq58-tools-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    tools = pattern;
     PopulateInstalledSystem(root, UNINSTALL_HELPER_PROGRAM);
     SetElevation("exec \"$@\"");
   }
   void TearDown() override
   {
     unsetenv("TQ58_ELEVATE");
-    fs::remove_all(tools);
   }
   // The pkexec stand-in: records its arguments, then runs body.
   void SetElevation(const std::string& body)
@@ -105,7 +102,8 @@ protected:
   static bool Done(const AppDelegate& d) { return d.GetModel().GetState() != UninstallState::kRemoving; }
 
   TempRoot root;
-  std::string tools;
+  TempDir toolsFolder{"tq58-tools"};
+  const std::string tools = toolsFolder.GetPath();
 };
 
 TEST_F(UninstallerTest, SuccessShowsTheMessageAndQuitOnTheCancelButton)
