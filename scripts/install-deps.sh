@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   cups cups-client cups-bsd cups-filters libcups2-dev libcupsimage2-dev
   liblcms2-dev liblcms2-utils icc-profiles-free colord-data

@@ -13,6 +13,7 @@
 
 #include "BackendJob.h"
 #include "DeviceListing.h"
+#include "ProfileTQ58.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ void InstallSignals()
 int main(int argc, char** argv)
 {
   InstallSignals();
+  SetModelProfile(&GetProfileTQ58());
   BackendConfig config;
   SetBackendWaits(std::getenv(kBackendWaitsVariable), &config);
   const BackendLog log;

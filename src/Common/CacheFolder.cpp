@@ -115,19 +115,29 @@ int OpenMakerFolder(bool make)
 
 }  // namespace
 
-void CheckAndMake_CacheFolder()
+void CheckAndMake_CacheFolder() { CheckAndMake_CacheFolder(kTQ58CacheFolder); }
+
+void CheckAndMake_CacheFolder(const char* cacheFolder)
 {
   const int makerFd = OpenMakerFolder(true);
   if (makerFd < 0) return;
   close(makerFd);
-  CheckAndMake_CacheSubFolder();
+  CheckAndMake_CacheSubFolder(cacheFolder);
 }
 
-void CheckAndMake_CacheSubFolder()
+void CheckAndMake_CacheSubFolder() { CheckAndMake_CacheSubFolder(kTQ58CacheFolder); }
+
+void CheckAndMake_CacheSubFolder(const char* cacheFolder)
 {
+  // Only a folder right below the maker's folder is made; any other path is left alone.
+  if (cacheFolder == nullptr) return;
+  const std::string maker = std::string(kTQ58MakerCacheFolder) + "/";
+  const char* name = LastName(cacheFolder);
+  if (std::string(cacheFolder, static_cast<size_t>(name - cacheFolder)) != maker) return;
+  if (*name == '\0' || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return;
   const int makerFd = OpenMakerFolder(false);
   if (makerFd < 0) return;
-  const int fd = EnsureFolder(makerFd, LastName(kTQ58CacheFolder));
+  const int fd = EnsureFolder(makerFd, name);
   if (fd >= 0) close(fd);
   close(makerFd);
 }

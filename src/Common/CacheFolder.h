@@ -25,9 +25,13 @@ inline constexpr mode_t kCacheFolderMode = 01777;
 // by the rule above. The cache folder is not attempted when the maker's
 // folder is not usable. Failures are passed over. Blocks on the file system only.
 void CheckAndMake_CacheFolder();
+// The same for a model's cache folder (a fixed path right below the maker's
+// folder; any other path is not made). Blocks on the file system only.
+void CheckAndMake_CacheFolder(const char* cacheFolder);
 
 // The same for the cache folder alone, below a usable maker's folder. Called
 // by CheckAndMake_CacheFolder. Blocks on the file system only.
 void CheckAndMake_CacheSubFolder();
+void CheckAndMake_CacheSubFolder(const char* cacheFolder);
 
 #endif

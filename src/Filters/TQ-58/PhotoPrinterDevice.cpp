@@ -174,6 +174,19 @@ std::string DeviceEntry::GetICCProfile(int num_options, cups_option_t* options, 
   return GetPrinterICCProfile(jobId);
 }
 
+int DeviceEntry::SetMediaInfoFromTable(DeviceMediaBufferInfo& info, int mediaCode, double firmwareVersion,
+                                       const DeviceMediaBufferInfo* table, size_t count)
+{
+  info.mediaCode = -1;
+  for (size_t i = 0; table != nullptr && i < count; ++i) {
+    if (table[i].mediaCode != mediaCode) continue;
+    if (firmwareVersion < table[i].minFirmware) return 3;
+    info = table[i];
+    return UpdateMediaInfo(info);
+  }
+  return 3;
+}
+
 int DeviceEntry::UpdateMediaInfo(DeviceMediaBufferInfo& info)
 {
   if (resolution != 300 && resolution != 600) return 3;

@@ -94,6 +94,11 @@ public:
 
   // Computes the dot fields of info for the entry's resolution; 0, or 3 for a resolution other than 300/600.
   int UpdateMediaInfo(DeviceMediaBufferInfo& info);
+  // Takes the row of mediaCode from a model's media table (count rows) into
+  // info with its dot fields (UpdateMediaInfo). 3 when the table has no such
+  // row or the firmware is older than the row asks; info's mediaCode is then -1.
+  int SetMediaInfoFromTable(DeviceMediaBufferInfo& info, int mediaCode, double firmwareVersion,
+                            const DeviceMediaBufferInfo* table, size_t count);
 
   // Settings packets; each returns 1 when a packet was written, 0 when none was.
   int SendSysTime();

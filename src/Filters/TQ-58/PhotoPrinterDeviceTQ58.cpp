@@ -1,8 +1,10 @@
 #include "PhotoPrinterDeviceTQ58.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "FixedPath.h"
+#include "ProfileTQ58.h"
 
 namespace {
 
@@ -76,14 +78,7 @@ int DeviceEntry_TQ58::SetMediaSize(int num_options, cups_option_t* options, ppdf
 int DeviceEntry_TQ58::SetMediaInfo(DeviceMediaBufferInfo& info, int mediaCode, double firmwareVersion)
 {
   if (mediaCode < 91 || mediaCode > 96) return 3;
-  info.mediaCode = -1;
-  for (const DeviceMediaBufferInfo& row : gMediaInfo_TQ58) {
-    if (row.mediaCode != mediaCode) continue;
-    if (firmwareVersion < row.minFirmware) return 3;
-    info = row;
-    return UpdateMediaInfo(info);
-  }
-  return 3;
+  return SetMediaInfoFromTable(info, mediaCode, firmwareVersion, gMediaInfo_TQ58, std::size(gMediaInfo_TQ58));
 }
 
 DeviceMediaBufferInfo DeviceEntry_TQ58::GetMultiMediaInfo(DeviceMediaBufferInfo* info, int /*count*/)
@@ -126,3 +121,19 @@ int DeviceEntry_TQ58::GetRemainHalf(const char*) { return 0; }
 bool DeviceEntry_TQ58::isSupportDecurl() { return true; }
 
 bool DeviceEntry_TQ58::isSupportSysTime() { return true; }
+
+DeviceEntry* NewDeviceEntry_TQ58() { return new DeviceEntry_TQ58; }
+
+const ModelProfile& GetFilterProfileTQ58()
+{
+  static const ModelProfile profile = [] {
+    ModelProfile p = GetProfileTQ58();
+    p.mediaTable = gMediaInfo_TQ58;
+    p.mediaCount = std::size(gMediaInfo_TQ58) - 1;  // without the end row
+    p.overcoatTable = gOverCoatInfo_TQ58;
+    p.overcoatCount = std::size(gOverCoatInfo_TQ58) - 1;
+    p.createDeviceEntry = NewDeviceEntry_TQ58;
+    return p;
+  }();
+  return profile;
+}

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "InstallLayout.h"
+#include "ModelProfile.h"
 #include "PhotoPrinterDevice.h"
 
 struct OverCoatInfo {
@@ -38,6 +39,13 @@ public:
   bool isSupportDecurl() override;
   bool isSupportSysTime() override;
 };
+
+// A new DeviceEntry_TQ58, owned by the caller: the TQ-58 profile's factory.
+DeviceEntry* NewDeviceEntry_TQ58();
+
+// The TQ-58's profile (ProfileTQ58.h) with the filter's parts: the media and
+// overcoat tables (without their end rows) and the device-entry factory.
+const ModelProfile& GetFilterProfileTQ58();
 
 // Media code for a "PageSize" choice; 33 for an absent or unknown one.
 int TQ58_MediaCodeForPageSize(const char* pageSize);

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "ColorTransform.h"
 #include "NvoImgLib.h"
+#include "PhotoPrinterDeviceTQ58.h"
 
 namespace {
 
@@ -21,12 +23,23 @@ void ApplyOptions(DeviceEntry& entry, const PrintJobSetup& setup, Operations... 
   (static_cast<void>((entry.*operations)(setup.numOptions, setup.options, setup.ppd)), ...);
 }
 
+// The job's device entry from the model's factory (PrintJobSetup::profile).
+// A factory that makes none fails as an allocation does.
+std::unique_ptr<DeviceEntry> NewDeviceEntry(const ModelProfile* profile)
+{
+  if (profile == nullptr) profile = GetModelProfile();
+  if (profile == nullptr || profile->createDeviceEntry == nullptr) profile = &GetFilterProfileTQ58();
+  std::unique_ptr<DeviceEntry> entry(profile->createDeviceEntry());
+  if (entry == nullptr) throw std::bad_alloc();
+  return entry;
+}
+
 }  // namespace
 
-PrintJob::PrintJob(const PrintJobSetup& setup) : setup_(setup)
+PrintJob::PrintJob(const PrintJobSetup& setup) : setup_(setup), entry_(NewDeviceEntry(setup.profile))
 {
-  if (setup.clock) entry_.SetClock(setup.clock);
-  entry_.SetSink(setup.sink, setup.sinkContext);
+  if (setup.clock) entry_->SetClock(setup.clock);
+  entry_->SetSink(setup.sink, setup.sinkContext);
 }
 
 PrintJob::~PrintJob() { std::free(page_); }
@@ -36,30 +49,30 @@ PrintJob::~PrintJob() { std::free(page_); }
 // otherwise the profile is kept only when it is a regular file that can be read.
 void PrintJob::ReadSettings()
 {
-  ApplyOptions(entry_, setup_, &DeviceEntry::SetResolution, &DeviceEntry::SetMediaSize, &DeviceEntry::SetBorder,
+  ApplyOptions(*entry_, setup_, &DeviceEntry::SetResolution, &DeviceEntry::SetMediaSize, &DeviceEntry::SetBorder,
                &DeviceEntry::SetICM, &DeviceEntry::SetSharpness, &DeviceEntry::SetGamma, &DeviceEntry::SetIntensity,
                &DeviceEntry::SetContrast, &DeviceEntry::SetSaturation, &DeviceEntry::SetColorAdjustment);
   const char* mode = cupsGetOption("AP_ColorMatchingMode", setup_.numOptions, setup_.options);
-  if (mode != nullptr && std::strcmp(mode, "AP_ApplicationColorMatching") == 0) entry_.icm = 0;
-  if (entry_.icm == 0) return;
-  const std::string path = entry_.GetICCProfile(setup_.numOptions, setup_.options, setup_.ppd, setup_.jobId);
+  if (mode != nullptr && std::strcmp(mode, "AP_ApplicationColorMatching") == 0) entry_->icm = 0;
+  if (entry_->icm == 0) return;
+  const std::string path = entry_->GetICCProfile(setup_.numOptions, setup_.options, setup_.ppd, setup_.jobId);
   std::string bytes;
-  if (!path.empty() && GetProfileBytes(path.c_str(), &bytes)) entry_.SetICCProfile(path.c_str());
+  if (!path.empty() && GetProfileBytes(path.c_str(), &bytes)) entry_->SetICCProfile(path.c_str());
 }
 
 void PrintJob::Start()
 {
-  entry_.SendSysTime();
+  entry_->SendSysTime();
   ReadSettings();
-  if (setup_.settings != nullptr) entry_.SetImageSettings(*setup_.settings);
-  entry_.SetPaperRotate(setup_.numOptions, setup_.options, setup_.ppd);
-  layoutCount_ = entry_.GetMultiLayoutNum(setup_.jobId);
-  remainHalf_ = entry_.GetRemainHalf(setup_.jobId);
+  if (setup_.settings != nullptr) entry_->SetImageSettings(*setup_.settings);
+  entry_->SetPaperRotate(setup_.numOptions, setup_.options, setup_.ppd);
+  layoutCount_ = entry_->GetMultiLayoutNum(setup_.jobId);
+  remainHalf_ = entry_->GetRemainHalf(setup_.jobId);
 }
 
 void PrintJob::SendBatchSettings()
 {
-  ApplyOptions(entry_, setup_, &DeviceEntry::SendCutterMode, &DeviceEntry::SendOvercoatFinish,
+  ApplyOptions(*entry_, setup_, &DeviceEntry::SendCutterMode, &DeviceEntry::SendOvercoatFinish,
                &DeviceEntry::SendPrintRetry, &DeviceEntry::SendPrintSpeed, &DeviceEntry::SendDecurl);
 }
 
@@ -70,11 +83,11 @@ void PrintJob::SendCopies(_tagBITMAPHANDLE* bitmap)
   for (unsigned c = 0; c < copies_; ++c) {
     const bool oddHalf = c == 0 && pageIndex_ == 0 && remainHalf_ > 0 && remainHalf_ % 2 == 1;
     const int target = oddHalf ? 1 : layoutCount_;
-    entry_.SetImageData(pending_, bitmap);
+    entry_->SetImageData(pending_, bitmap);
     ++pending_;
     if (pending_ >= target) {
       SendBatchSettings();
-      entry_.SendImageData(target);
+      entry_->SendImageData(target);
       pending_ = 0;
     }
   }
@@ -93,7 +106,7 @@ PageStart PrintJob::BeginPage(unsigned width, unsigned height, unsigned copies, 
   height_ = height;
   copies_ = std::min(copies, kMaxCopies);
   nextRow_ = 0;
-  for (int i = 0; i < 2; ++i) entry_.imageBuffer.pageSizePoints[i] = pagePoints != nullptr ? pagePoints[i] : 0;
+  for (int i = 0; i < 2; ++i) entry_->imageBuffer.pageSizePoints[i] = pagePoints != nullptr ? pagePoints[i] : 0;
   return PageStart::kReady;
 }
 
@@ -113,7 +126,7 @@ void PrintJob::EndPage()
     return;
   }
   // The image stage takes the page over, whatever it returns.
-  _tagBITMAPHANDLE* bitmap = entry_.MakeImageData(reinterpret_cast<char*>(page), width_, height_, pending_);
+  _tagBITMAPHANDLE* bitmap = entry_->MakeImageData(reinterpret_cast<char*>(page), width_, height_, pending_);
   if (bitmap == nullptr) return;
   SendCopies(bitmap);
   IL_FreeBitmap(bitmap);
@@ -136,7 +149,7 @@ void PrintJob::Finish()
 {
   if (pending_ == 0 || IsCanceled()) return;
   SendBatchSettings();
-  entry_.SendImageData(pending_);
+  entry_->SendImageData(pending_);
   pending_ = 0;
 }
 

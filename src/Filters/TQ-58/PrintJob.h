@@ -13,8 +13,10 @@
 
 #include <csignal>
 #include <cstddef>
+#include <memory>
 
-#include "PhotoPrinterDeviceTQ58.h"
+#include "ModelProfile.h"
+#include "PhotoPrinterDevice.h"
 
 // Largest page buffer the job takes (bytes); bigger pages are refused.
 constexpr size_t kMaxPageBytes = size_t{512} << 20;
@@ -32,6 +34,9 @@ struct PrintJobSetup {
   void* sinkContext = nullptr;  // for WritePacketsToFile a FILE*, null: standard output
   const volatile sig_atomic_t* cancel = nullptr;  // the job stops once *cancel is non-zero; null: never
   DeviceEntry::Clock clock;  // the time of the clock packet; empty: the real time
+  // The printer's model, whose factory makes the job's device entry; null: the
+  // process's profile (GetModelProfile) when it has a factory, else the TQ-58's.
+  const ModelProfile* profile = nullptr;
 };
 
 enum class PageStart {
@@ -68,7 +73,7 @@ public:
   void Finish();
 
   bool IsCanceled() const { return setup_.cancel != nullptr && *setup_.cancel != 0; }
-  DeviceEntry& GetEntry() { return entry_; }
+  DeviceEntry& GetEntry() { return *entry_; }
 
 private:
   void ReadSettings();
@@ -76,7 +81,7 @@ private:
   void SendCopies(_tagBITMAPHANDLE* bitmap);
 
   PrintJobSetup setup_;
-  DeviceEntry_TQ58 entry_;
+  std::unique_ptr<DeviceEntry> entry_;
   int layoutCount_ = 1;
   int remainHalf_ = 0;
   int pageIndex_ = -1;  // pages begun so far, less one

@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include "JobDriver.h"
+#include "PhotoPrinterDeviceTQ58.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ void InstallCancelHandler()
 int main(int argc, char** argv)
 {
   InstallCancelHandler();
+  SetModelProfile(&GetFilterProfileTQ58());
   FilterJobHooks hooks;
   hooks.cancel = &Canceled;
   return RunFilterJob(argc, argv, hooks);

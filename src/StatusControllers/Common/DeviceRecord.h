@@ -18,6 +18,8 @@
 #include "SerialText.h"
 #include "UsbTransport.h"
 
+struct ModelProfile;
+
 struct thdata {
   std::thread thread;                  // the device thread
   char model[kModelSize] = {};         // from the IEEE 1284 device ID
@@ -30,6 +32,7 @@ struct thdata {
   UsbDeviceRef service;          // the printer on the bus; the record's identity for removal
   UsbBus* bus = nullptr;         // the bus the printer is on (not owned)
   std::unique_ptr<UsbDevice> device;  // the opened printer, during a pass only
+  const ModelProfile* profile = nullptr;  // the printer's model; null: the process's (GetModelProfile)
 };
 
 extern std::vector<thdata*> thDevData;  // in order of registration

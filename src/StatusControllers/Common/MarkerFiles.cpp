@@ -9,11 +9,11 @@
 #include <string>
 
 #include "FixedPath.h"
+#include "ModelProfile.h"
 #include "SerialText.h"
 
 namespace {
 
-constexpr const char* kModelTag = "TQ-58";
 constexpr size_t kMarkerNameSize = 128;
 
 struct Marker {
@@ -29,15 +29,17 @@ constexpr Marker kMarkers[] = {
 };
 constexpr int kMarkerCount = sizeof kMarkers / sizeof kMarkers[0];
 
-int ScanMarkers(const char* serialNo, bool consume)
+int ScanMarkers(const ModelProfile* profile, const char* serialNo, bool consume)
 {
-  if (!IsSafeSerialText(serialNo)) return 0;
+  if (!IsUsableModelProfile(profile) || !IsSafeSerialText(serialNo)) return 0;
   char names[kMarkerCount][kMarkerNameSize];
   for (int i = 0; i < kMarkerCount; ++i) {
-    std::snprintf(names[i], kMarkerNameSize, kMarkers[i].format, kModelTag, serialNo);
+    // A cut name would match, and remove, other files: none is scanned then.
+    const int n = std::snprintf(names[i], kMarkerNameSize, kMarkers[i].format, profile->modelTag, serialNo);
+    if (n < 0 || static_cast<size_t>(n) >= kMarkerNameSize) return 0;
   }
   // The folder is opened without following a link, so removals stay inside it.
-  const std::string folder = TQ58_FixedPath(kTQ58CacheFolder);
+  const std::string folder = TQ58_FixedPath(profile->cacheFolder);
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return 0;
   DIR* dir = fdopendir(fd);
@@ -59,6 +61,10 @@ int ScanMarkers(const char* serialNo, bool consume)
 
 }  // namespace
 
-int pdeFileCheck(const char* serialNo) { return ScanMarkers(serialNo, true); }
+int pdeFileCheck(const ModelProfile* profile, const char* serialNo) { return ScanMarkers(profile, serialNo, true); }
 
-int GetMarkerFlags(const char* serialNo) { return ScanMarkers(serialNo, false); }
+int GetMarkerFlags(const ModelProfile* profile, const char* serialNo) { return ScanMarkers(profile, serialNo, false); }
+
+int pdeFileCheck(const char* serialNo) { return pdeFileCheck(GetModelProfile(), serialNo); }
+
+int GetMarkerFlags(const char* serialNo) { return GetMarkerFlags(GetModelProfile(), serialNo); }

@@ -6,10 +6,14 @@
 
 #include "DeviceId.h"
 #include "MarkerFiles.h"
+#include "ModelProfile.h"
 #include "PhotoPrinterIF.h"
 #include "PrinterInfoFile.h"
 
 namespace {
+
+// The model whose names and folder the pass uses.
+const ModelProfile* ProfileOf(const thdata* rec) { return rec->profile != nullptr ? rec->profile : GetModelProfile(); }
 
 constexpr int kCountNow = kMarkerTcPde | kMarkerTcUtil;  // count read before the status
 constexpr int kStatusNoCountAtStart = 900;
@@ -90,7 +94,7 @@ void WriteFile(UsbInterface* intf, thdata* rec)
   if (flags != 0 && countHeld) SetReplyValue(info.totalCount, count);
   char text[kInfoTextSize];
   if (ComposeInfoFile(info, text, sizeof text) < 0) return;
-  WriteInfoFile(rec->serialNo, text);
+  WriteInfoFile(ProfileOf(rec), rec->serialNo, text);
 }
 
 UsbStatus dealWithInterface(UsbDevice* device, int index, thdata* rec)
@@ -100,7 +104,7 @@ UsbStatus dealWithInterface(UsbDevice* device, int index, thdata* rec)
   if (status != kUsbOk || intf == nullptr) return status == kUsbOk ? kUsbRefused : status;
   // The printer is ours for this pass: the markers are taken up now (the
   // one-time ones removed), so that none is lost to a pass that could not claim it.
-  if (rec->serialKnown) rec->markerFlags |= pdeFileCheck(rec->serialNo);
+  if (rec->serialKnown) rec->markerFlags |= pdeFileCheck(ProfileOf(rec), rec->serialNo);
   LearnSerialNo(intf.get(), rec);
   if (!rec->modelKnown) LearnModel(intf.get(), rec);
   if (rec->serialKnown && rec->modelKnown) {
@@ -116,7 +120,7 @@ bool RunPollingPass(thdata* rec)
   // The markers are looked at here and taken up once the printer is claimed
   // (dealWithInterface): a printer claimed by another program (the backend,
   // printing) leaves them in place for the next pass.
-  const int flags = rec->serialKnown ? GetMarkerFlags(rec->serialNo) : rec->markerFlags;
+  const int flags = rec->serialKnown ? GetMarkerFlags(ProfileOf(rec), rec->serialNo) : rec->markerFlags;
   rec->markerFlags = flags;
   // Nobody asks for data and the queue exists: the printer is left alone.
   if (flags == 0 && rec->queueRegistered) return false;
@@ -144,7 +148,7 @@ bool RunPollingPass(thdata* rec)
   // Busy is no fault: the information file stays as it is. A pass that failed
   // otherwise uses up the one-time markers it found, unanswered.
   const bool busy = refused && !claimed;
-  if (!claimed && !busy && flags != 0) pdeFileCheck(rec->serialNo);
+  if (!claimed && !busy && flags != 0) pdeFileCheck(ProfileOf(rec), rec->serialNo);
   rec->markerFlags = 0;
   return busy;
 }
@@ -157,7 +161,7 @@ int thread_function(thdata* rec)
     if (WaitForStop(rec, busy ? config.busyRetryMs : config.passIntervalMs)) break;
   }
   // A printer whose serial number was never read has no file to leave.
-  WriteFile(rec->serialKnown ? rec->serialNo : nullptr);
+  WriteFile(ProfileOf(rec), rec->serialKnown ? rec->serialNo : nullptr);
   rec->device.reset();
   return 0;
 }

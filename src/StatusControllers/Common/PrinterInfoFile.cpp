@@ -6,12 +6,11 @@
 
 #include "CacheFolder.h"
 #include "FixedPath.h"
+#include "ModelProfile.h"
 #include "PhotoPrinterIF.h"
 #include "ReplaceFile.h"
 
 namespace {
-
-constexpr const char* kInfoFilePrefix = "TQ-58_";
 
 // Composes text into a caller's buffer; once a piece does not fit, every
 // later piece is refused as well.
@@ -93,13 +92,13 @@ int ComposeInfoFile(const PrinterInfo& info, char* text, size_t size)
   return static_cast<int>(c.Used());
 }
 
-int GetInfoFilePath(const char* serialNo, char* path, size_t size)
+int GetInfoFilePath(const ModelProfile* profile, const char* serialNo, char* path, size_t size)
 {
   if (path == nullptr || size == 0) return -1;
   path[0] = '\0';
-  if (!IsSafeSerialText(serialNo)) return -1;
-  const std::string folder = TQ58_FixedPath(kTQ58CacheFolder);
-  const int n = std::snprintf(path, size, "%s/%s%s.log", folder.c_str(), kInfoFilePrefix, serialNo);
+  if (!IsUsableModelProfile(profile) || !IsSafeSerialText(serialNo)) return -1;
+  const std::string folder = TQ58_FixedPath(profile->cacheFolder);
+  const int n = std::snprintf(path, size, "%s/%s_%s.log", folder.c_str(), profile->modelTag, serialNo);
   if (n < 0 || static_cast<size_t>(n) >= size) {
     path[0] = '\0';
     return -1;
@@ -107,22 +106,31 @@ int GetInfoFilePath(const char* serialNo, char* path, size_t size)
   return 0;
 }
 
-int WriteInfoFile(const char* serialNo, const char* text)
+int GetInfoFilePath(const char* serialNo, char* path, size_t size)
 {
-  if (text == nullptr || !IsSafeSerialText(serialNo)) return -1;
-  char name[kSerialTextSize + 16];
-  const int n = std::snprintf(name, sizeof name, "%s%s.log", kInfoFilePrefix, serialNo);
+  return GetInfoFilePath(GetModelProfile(), serialNo, path, size);
+}
+
+int WriteInfoFile(const ModelProfile* profile, const char* serialNo, const char* text)
+{
+  if (text == nullptr || !IsUsableModelProfile(profile) || !IsSafeSerialText(serialNo)) return -1;
+  char name[kSerialTextSize + kMaxModelTagLength + 8];
+  const int n = std::snprintf(name, sizeof name, "%s_%s.log", profile->modelTag, serialNo);
   if (n < 0 || static_cast<size_t>(n) >= sizeof name) return -1;
-  CheckAndMake_CacheFolder();
-  const std::string folder = TQ58_FixedPath(kTQ58CacheFolder);
+  CheckAndMake_CacheFolder(profile->cacheFolder);
+  const std::string folder = TQ58_FixedPath(profile->cacheFolder);
   return TQ58_ReplaceFile(folder.c_str(), name, text, std::strlen(text), 0644);
 }
 
-void WriteFile(const char* serialNo)
+int WriteInfoFile(const char* serialNo, const char* text) { return WriteInfoFile(GetModelProfile(), serialNo, text); }
+
+void WriteFile(const ModelProfile* profile, const char* serialNo)
 {
   if (serialNo == nullptr) return;
   const PrinterInfo offline;
   char text[kInfoTextSize];
   if (ComposeInfoFile(offline, text, sizeof text) < 0) return;
-  WriteInfoFile(serialNo, text);
+  WriteInfoFile(profile, serialNo, text);
 }
+
+void WriteFile(const char* serialNo) { WriteFile(GetModelProfile(), serialNo); }

@@ -1,4 +1,5 @@
-// The printer information file "TQ-58_<serial text>.log" in the cache folder:
+// The printer information file "<model tag>_<serial text>.log" in the model's
+// cache folder (ModelProfile.h):
 // sixteen lines in three sections that the status window and the filter read.
 // The daemon composes it from the printer's answers in a polling pass and
 // leaves an offline version behind when the printer goes away.
@@ -8,6 +9,8 @@
 #include <cstddef>
 
 #include "SerialText.h"
+
+struct ModelProfile;
 
 constexpr size_t kInfoValueSize = 64;   // a reply value: 63 characters
 constexpr size_t kMediaClassSize = 8;   // the media class: 7 characters
@@ -44,18 +47,23 @@ void SetInfoValue(char (&field)[N], const char* value)
 int ComposeInfoFile(const PrinterInfo& info, char* text, size_t size);
 
 // The file's path for serialNo into path (size bytes). Returns 0, or -1 when
-// serialNo is not a safe serial text or the path does not fit.
+// serialNo is not a safe serial text or the path does not fit. The names and
+// folder are profile's (-1 for one that is not IsUsableModelProfile); the forms without a profile here
+// and below use the process's (GetModelProfile). Does not block.
+int GetInfoFilePath(const ModelProfile* profile, const char* serialNo, char* path, size_t size);
 int GetInfoFilePath(const char* serialNo, char* path, size_t size);
 
 // Writes text as the information file of serialNo (mode 0644: the daemon is
 // its only writer), making the cache folders first. The file is replaced whole, never written through a
 // link (ReplaceFile.h). Returns 0, or -1 when nothing was written: a null or
 // unsafe serial text, or a file system failure. Blocks on the file system.
+int WriteInfoFile(const ModelProfile* profile, const char* serialNo, const char* text);
 int WriteInfoFile(const char* serialNo, const char* text);
 
 // The offline writer: the file of a printer that went away, with the status
 // 99999 and its message and every other value empty. Does nothing for a null
 // serial text. Blocks on the file system.
+void WriteFile(const ModelProfile* profile, const char* serialNo);
 void WriteFile(const char* serialNo);
 
 #endif

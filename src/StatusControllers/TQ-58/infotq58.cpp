@@ -10,8 +10,8 @@
 
 #include "CacheFolder.h"
 #include "DeviceThreads.h"
-#include "ModelTQ58.h"
 #include "PrintQueue.h"
+#include "ProfileTQ58.h"
 #include "StandardOptions.h"
 
 namespace {
@@ -48,7 +48,9 @@ int main(int argc, char** argv)
   // Line-buffered, so that a message is out before a signal ends the process.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   InstallSignals();
-  CheckAndMake_CacheFolder();
+  const ModelProfile& profile = GetProfileTQ58();
+  SetModelProfile(&profile);
+  CheckAndMake_CacheFolder(profile.cacheFolder);
   UsbStatus status = kUsbOk;
   std::unique_ptr<UsbBus> bus = TQ58_OpenUsbBus(&status);
   if (bus == nullptr) {
@@ -56,8 +58,8 @@ int main(int argc, char** argv)
     return -1;
   }
   DaemonConfig config;
-  config.queueStep = [](thdata* rec) { RunQueueStep(rec, kQueueModelTQ58, GetCupsQueuePlatform()); };
+  config.queueStep = [](thdata* rec) { RunQueueStep(rec, *GetModelProfile()->queueModel, GetCupsQueuePlatform()); };
   SetDaemonConfig(config);
-  RunDeviceWatch(bus.get(), kTQ58UsbVendorId, kTQ58UsbProductId, nullptr);
+  RunDeviceWatch(bus.get(), profile.usbVendorId, profile.usbProductId, nullptr);
   return 0;
 }

@@ -20,3 +20,8 @@ tq58_add_gtest(test_filter_hostile
 target_compile_definitions(test_filter_hostile PRIVATE TQ58_FILTER_PATH="$<TARGET_FILE:rastertotq58>")
 target_include_directories(test_filter_hostile PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 add_dependencies(test_filter_hostile rastertotq58)
+
+# A made-up second model's job settings, from its profile.
+tq58_add_gtest(test_filter_second_model
+  SOURCES SecondModelTest.cpp
+  LIBS tq58_filter tq58_testsupport)
