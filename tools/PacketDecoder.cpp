@@ -17,8 +17,8 @@ std::string DescribeSysTime(const std::string& t)
 {
   if (t.size() != 16 || t[14] != '\r' || t[15] != '\0') return "clock payload malformed";
   char text[64];
-  std::snprintf(text, sizeof text, "clock %.4s-%.2s-%.2s %.2s:%.2s:%.2s (local time, CR NUL)", t.c_str(),
-                t.c_str() + 4, t.c_str() + 6, t.c_str() + 8, t.c_str() + 10, t.c_str() + 12);
+  std::snprintf(text, sizeof text, "clock %.4s-%.2s-%.2s %.2s:%.2s:%.2s (local time, CR NUL)", t.c_str(), t.c_str() + 4,
+                t.c_str() + 6, t.c_str() + 8, t.c_str() + 10, t.c_str() + 12);
   return text;
 }
 
@@ -36,7 +36,8 @@ std::string DescribeControl(const DecodedPacket& p)
   if (p.subcommand == "CUTTER") return std::string("2-inch cut ") + (v == 120 ? "on" : "off") + " (" + text + ")";
   if (p.subcommand == "OVERCOAT") return DescribeOvercoat(v);
   if (p.subcommand == "BUFFCNTRL") return std::string("print retry ") + (v ? "on" : "off") + " (" + text + ")";
-  if (p.subcommand == "PRINTSPEED") return std::string("print speed ") + (v == 20 ? "fast" : "normal") + " (" + text + ")";
+  if (p.subcommand == "PRINTSPEED")
+    return std::string("print speed ") + (v == 20 ? "fast" : "normal") + " (" + text + ")";
   if (p.subcommand == "DECURL") {
     const int mode = std::atoi(text.substr(0, 2).c_str());
     return std::string("decurl ") + (mode == 1 ? "on" : mode == 0 ? "off" : "printer default") + " (" + text + ")";

@@ -6,8 +6,14 @@
 
 namespace {
 
-uint32_t LE4(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
-uint16_t LE2(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t LE4(const uint8_t* p)
+{
+  return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
+}
+uint16_t LE2(const uint8_t* p)
+{
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 
 }  // namespace
 
@@ -109,7 +115,10 @@ int TQ58_SavePrints(const std::vector<DecodedPacket>& packets, const std::string
     const std::string base = dir + "/print-" + std::to_string(++prints);
     for (int p = 0; p < 3; ++p) {
       const std::string bmp = base + "-" + kLetters[p] + ".bmp";
-      if (!WriteBytes(bmp, packets[i + p].payload)) { *error = "cannot write " + bmp; return -1; }
+      if (!WriteBytes(bmp, packets[i + p].payload)) {
+        *error = "cannot write " + bmp;
+        return -1;
+      }
       if (written != nullptr) written->push_back(bmp);
     }
     if (!TQ58_WritePng(base + ".png", planes[0].width, planes[0].height, rgb)) {

@@ -26,8 +26,6 @@ bool TQ58_WritePng(const std::string& path, int width, int height, const std::ve
 // values themselves). False when the planes differ in size.
 bool TQ58_ComposePrint(const PlaneImage& y, const PlaneImage& m, const PlaneImage& c, std::vector<uint8_t>* rgb);
 
-
-
 // Writes every print of a stream (each Y, M, C plane triple) to dir as
 // print-<n>.png and print-<n>-{Y,M,C}.bmp, n from 1. Returns the number of prints
 // saved, or -1 with error set. Blocks on file I/O.

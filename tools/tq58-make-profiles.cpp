@@ -163,7 +163,10 @@ bool MakeProfile(const MediaModel& media, const char* path)
   return ok;
 }
 
-void LogError(cmsContext, cmsUInt32Number, const char* text) { std::fprintf(stderr, "tq58-make-profiles: %s\n", text); }
+void LogError(cmsContext, cmsUInt32Number, const char* text)
+{
+  std::fprintf(stderr, "tq58-make-profiles: %s\n", text);
+}
 
 const char* const kHelp =
     "Usage: tq58-make-profiles PD.icc SD.icc\n"

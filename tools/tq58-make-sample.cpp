@@ -12,7 +12,9 @@
 
 namespace {
 
-struct Rgb { uint8_t r, g, b; };
+struct Rgb {
+  uint8_t r, g, b;
+};
 
 Rgb Hue(double h)  // h in 0..1, full saturation
 {
@@ -21,32 +23,37 @@ Rgb Hue(double h)  // h in 0..1, full saturation
   const double f = x - std::floor(x);
   const auto v = [](double t) { return static_cast<uint8_t>(std::lround(t * 255.0)); };
   switch (i) {
-    case 0: return {255, v(f), 0};
-    case 1: return {v(1 - f), 255, 0};
-    case 2: return {0, 255, v(f)};
-    case 3: return {0, v(1 - f), 255};
-    case 4: return {v(f), 0, 255};
-    default: return {255, 0, v(1 - f)};
+  case 0: return {255, v(f), 0};
+  case 1: return {v(1 - f), 255, 0};
+  case 2: return {0, 255, v(f)};
+  case 3: return {0, v(1 - f), 255};
+  case 4: return {v(f), 0, 255};
+  default: return {255, 0, v(1 - f)};
   }
 }
 
-const Rgb kPatches[] = {{255, 0, 0},     {0, 255, 0},     {0, 0, 255},     {0, 255, 255},
-                        {255, 0, 255},   {255, 255, 0},   {255, 255, 255}, {0, 0, 0},
-                        {255, 224, 196}, {234, 192, 160}, {198, 134, 96},  {141, 85, 54}};
+const Rgb kPatches[] = {{255, 0, 0},     {0, 255, 0}, {0, 0, 255},     {0, 255, 255},   {255, 0, 255},  {255, 255, 0},
+                        {255, 255, 255}, {0, 0, 0},   {255, 224, 196}, {234, 192, 160}, {198, 134, 96}, {141, 85, 54}};
 
 Rgb ChartPixel(int x, int y, int w, int h)
 {
   const int band = h / 6;
-  if (y < band) return Hue(double(x) / w);                                                    // hue ramp
-  if (y < 2 * band) { const uint8_t g = uint8_t(255 * x / (w - 1)); return {g, g, g}; }       // grey ramp
-  if (y < 4 * band) {                                                                         // patches 6 x 2
+  if (y < band) return Hue(double(x) / w);  // hue ramp
+  if (y < 2 * band) {
+    const uint8_t g = uint8_t(255 * x / (w - 1));
+    return {g, g, g};
+  }                    // grey ramp
+  if (y < 4 * band) {  // patches 6 x 2
     const int col = x * 6 / w, row = (y - 2 * band) / band;
     return kPatches[row * 6 + col];
   }
   // Soft portrait-like area: a skin-tone disc on a sky gradient.
   const double cx = w / 2.0, cy = 5 * band, r = band * 0.9;
   const double d = std::hypot(x - cx, y - cy);
-  if (d < r) { const double s = 1.0 - 0.25 * d / r; return {uint8_t(230 * s), uint8_t(180 * s), uint8_t(150 * s)}; }
+  if (d < r) {
+    const double s = 1.0 - 0.25 * d / r;
+    return {uint8_t(230 * s), uint8_t(180 * s), uint8_t(150 * s)};
+  }
   return {uint8_t(90 + 60 * (y - 4 * band) / (2 * band)), uint8_t(140 + 50 * x / w), 220};
 }
 

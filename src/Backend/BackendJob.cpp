@@ -96,18 +96,12 @@ int ExitCode(Sent sent, int printsMade, const BackendLog& log)
 {
   const std::string made = std::to_string(printsMade) + " print(s) were made.";
   switch (sent) {
-  case Sent::kOk:
-    log.Info("Sent " + std::to_string(printsMade) + " print(s) to the printer.");
-    return CUPS_BACKEND_OK;
+  case Sent::kOk: log.Info("Sent " + std::to_string(printsMade) + " print(s) to the printer."); return CUPS_BACKEND_OK;
   case Sent::kLost:
     log.Error("The printer was disconnected during a print too large to send again; the job ends. " + made);
     return CUPS_BACKEND_CANCEL;
-  case Sent::kCanceled:
-    log.Info("The job was cancelled; " + made);
-    return CUPS_BACKEND_CANCEL;
-  default:
-    log.Error("The job ends. " + made);
-    return CUPS_BACKEND_CANCEL;
+  case Sent::kCanceled: log.Info("The job was cancelled; " + made); return CUPS_BACKEND_CANCEL;
+  default: log.Error("The job ends. " + made); return CUPS_BACKEND_CANCEL;
   }
 }
 
@@ -151,8 +145,8 @@ int ParseBackendJob(int argc, char** argv, const char* deviceUri, const BackendL
   return CUPS_BACKEND_OK;
 }
 
-int RunBackendJob(UsbBus* bus, const BackendJob& job, const BackendConfig& config,
-                  const volatile sig_atomic_t* cancel, const BackendLog& log)
+int RunBackendJob(UsbBus* bus, const BackendJob& job, const BackendConfig& config, const volatile sig_atomic_t* cancel,
+                  const BackendLog& log)
 {
   const std::string serial = GetUriSerialText(job.deviceUri);
   if (serial.empty()) {
@@ -194,8 +188,8 @@ int RunBackendJob(UsbBus* bus, const BackendJob& job, const BackendConfig& confi
     report.SetPrintsMade(prints);
     if (status != kStatusFailed) report.SetStatus(status);
   };
-  StreamSender sender(&printer, reconnect, config, cancel,
-                      [&](PrinterHandle* p) { return claim.ClaimWhenReady(p); }, taken);
+  StreamSender sender(
+      &printer, reconnect, config, cancel, [&](PrinterHandle* p) { return claim.ClaimWhenReady(p); }, taken);
   const Sent sent = SendJob(&sender, job, cancel, log);
   return ExitCode(sent, sender.GetPrintsSent(), log);
 }

@@ -24,8 +24,8 @@
 struct BackendJob {
   std::string jobId;
   std::string deviceUri;
-  int copies = 1;        // copies of a job file; the filter's stream carries its own
-  int inputFd = 0;       // the filter's output (standard input) or the job file
+  int copies = 1;         // copies of a job file; the filter's stream carries its own
+  int inputFd = 0;        // the filter's output (standard input) or the job file
   bool fromFile = false;  // inputFd was opened from argument 6
 };
 
@@ -46,7 +46,7 @@ std::string GetUriSerialText(const std::string& deviceUri);
 // read or a print too large to keep was cut off by an unplug. The job
 // information file is gone again whatever the outcome. Blocks for the life
 // of the job.
-int RunBackendJob(UsbBus* bus, const BackendJob& job, const BackendConfig& config,
-                  const volatile sig_atomic_t* cancel, const BackendLog& log);
+int RunBackendJob(UsbBus* bus, const BackendJob& job, const BackendConfig& config, const volatile sig_atomic_t* cancel,
+                  const BackendLog& log);
 
 #endif

@@ -16,8 +16,8 @@
 class PacketFramer {
 public:
   struct Piece {
-    size_t size = 0;     // bytes taken, all belonging to the current packet
-    bool ended = false;  // the current packet ends with them
+    size_t size = 0;         // bytes taken, all belonging to the current packet
+    bool ended = false;      // the current packet ends with them
     std::string command;     // of the packet that ended, without trailing spaces
     std::string subcommand;  // likewise
   };

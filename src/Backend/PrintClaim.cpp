@@ -7,8 +7,7 @@
 PrintClaim::PrintClaim(UsbBus* bus, std::string serialText, const BackendConfig& config,
                        const volatile sig_atomic_t* cancel, PrinterReport* report, const BackendLog& log)
     : bus_(bus), serialText_(std::move(serialText)), config_(config), cancel_(cancel), report_(report), log_(log)
-{
-}
+{}
 
 UsbStatus PrintClaim::ClaimAfterDaemon(PrinterHandle* printer)
 {

@@ -9,7 +9,7 @@ namespace {
 
 constexpr int kFirstErrorStatus = 1000;  // codes below report a working printer
 constexpr int kOutOfRibbon = 1200;
-constexpr int kNoDataStatus = 99999;     // the status daemon's code for a printer without data
+constexpr int kNoDataStatus = 99999;  // the status daemon's code for a printer without data
 constexpr char kOffline[] = "offline-report";
 constexpr char kMediaLow[] = "media-low-warning";
 constexpr char kOtherError[] = "other-error";
@@ -46,7 +46,10 @@ const StatusRow* FindRow(int status)
   return nullptr;
 }
 
-bool IsOffline(int status) { return status == kStatusFailed || status == kNoDataStatus; }
+bool IsOffline(int status)
+{
+  return status == kStatusFailed || status == kNoDataStatus;
+}
 
 // A count reply: "0000" and the number.
 int CountOf(long length, const char* text)
@@ -79,7 +82,10 @@ std::string GetStatusReason(int status)
   return status >= 0 && status < kFirstErrorStatus ? "" : kOtherError;
 }
 
-bool IsReadyToPrint(int status) { return GetStatusReason(status).empty(); }
+bool IsReadyToPrint(int status)
+{
+  return GetStatusReason(status).empty();
+}
 
 std::string GetStatusText(int status)
 {
@@ -109,7 +115,8 @@ const std::vector<std::string>& GetPrinterReasons()
   static const std::vector<std::string> reasons = [] {
     std::vector<std::string> all = {kOffline, kMediaLow, kOtherError};
     for (const StatusRow& row : kRows) {
-      if (row.reason[0] != '\0' && std::find(all.begin(), all.end(), row.reason) == all.end()) all.push_back(row.reason);
+      if (row.reason[0] != '\0' && std::find(all.begin(), all.end(), row.reason) == all.end())
+        all.push_back(row.reason);
     }
     return all;
   }();

@@ -56,9 +56,8 @@ UsbStatus ClaimWithin(UsbBus* bus, unsigned claimWaitMs, const BackendConfig& co
 
 }  // namespace
 
-UsbStatus OpenPrinterInterface(UsbBus* bus, const UsbDeviceRef& ref, unsigned claimWaitMs,
-                               const BackendConfig& config, const volatile sig_atomic_t* cancel,
-                               PrinterHandle* out)
+UsbStatus OpenPrinterInterface(UsbBus* bus, const UsbDeviceRef& ref, unsigned claimWaitMs, const BackendConfig& config,
+                               const volatile sig_atomic_t* cancel, PrinterHandle* out)
 {
   if (bus == nullptr || out == nullptr) return kUsbInvalid;
   out->Close();
@@ -76,8 +75,8 @@ UsbStatus ClaimPrinter(UsbBus* bus, const BackendConfig& config, const volatile 
   return ClaimWithin(bus, config.claimWaitMs, config, cancel, printer);
 }
 
-void LeaveTurnToDaemon(const std::string& serialText, const BackendConfig& config,
-                       const volatile sig_atomic_t* cancel, bool* patient)
+void LeaveTurnToDaemon(const std::string& serialText, const BackendConfig& config, const volatile sig_atomic_t* cancel,
+                       bool* patient)
 {
   int flags = GetMarkerFlags(serialText.c_str());
   if (flags == 0) return;

@@ -41,9 +41,8 @@ struct PrinterHandle {
 // again every config.claimRetryMs for up to claimWaitMs. Returns kUsbOk,
 // kUsbNoDevice when the printer is gone, else why it could not be claimed.
 // Blocks up to claimWaitMs.
-UsbStatus OpenPrinterInterface(UsbBus* bus, const UsbDeviceRef& ref, unsigned claimWaitMs,
-                               const BackendConfig& config, const volatile sig_atomic_t* cancel,
-                               PrinterHandle* out);
+UsbStatus OpenPrinterInterface(UsbBus* bus, const UsbDeviceRef& ref, unsigned claimWaitMs, const BackendConfig& config,
+                               const volatile sig_atomic_t* cancel, PrinterHandle* out);
 
 // Claims printer's interface again (a no-op while it is claimed), retrying a
 // refused claim as OpenPrinterInterface does for up to config.claimWaitMs.
@@ -60,8 +59,8 @@ UsbStatus ClaimPrinter(UsbBus* bus, const BackendConfig& config, const volatile 
 // printer stays free for config.yieldMs, in which the daemon, refused during
 // the print, gets it. Without a marker it returns at once. Blocks up to
 // markerWaitMs + yieldMs.
-void LeaveTurnToDaemon(const std::string& serialText, const BackendConfig& config,
-                       const volatile sig_atomic_t* cancel, bool* patient);
+void LeaveTurnToDaemon(const std::string& serialText, const BackendConfig& config, const volatile sig_atomic_t* cancel,
+                       bool* patient);
 
 // Looks through the attached printers for the one whose serial text is
 // serialText and leaves it claimed in out. kUsbOk when found, kUsbNoDevice

@@ -67,7 +67,10 @@ void PrinterReport::SetStatus(int status)
   SetReasons(reasons);
 }
 
-void PrinterReport::SetOffline() { SetReasons({kOffline}); }
+void PrinterReport::SetOffline()
+{
+  SetReasons({kOffline});
+}
 
 void PrinterReport::SetPrintsMade(int prints)
 {

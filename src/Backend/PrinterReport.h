@@ -44,8 +44,8 @@ private:
 
   const BackendLog& log_;
   std::set<std::string> reasons_;
-  bool reported_ = false;     // a STATE line went out in this job
-  bool levelKnown_ = false;   // level_ was sent
+  bool reported_ = false;    // a STATE line went out in this job
+  bool levelKnown_ = false;  // level_ was sent
   int level_ = kLevelUnknown;
   int printsMade_ = 0;
   std::string said_;

@@ -141,7 +141,8 @@ StreamSender::Result StreamSender::WriteReconnecting(const unsigned char* data, 
     if (written == Write::kDone) return Result::kOk;
     if (written == Write::kCanceled) return Result::kCanceled;
     if (written == Write::kFailed) {
-      if (!keepable_ || !reconnect_ || !reconnect_(printer_)) return IsCanceled(cancel_) ? Result::kCanceled : Result::kLost;
+      if (!keepable_ || !reconnect_ || !reconnect_(printer_))
+        return IsCanceled(cancel_) ? Result::kCanceled : Result::kLost;
       claimedBytes_ = 0;  // claimed anew, nothing of the print taken
       again = true;
     }

@@ -76,7 +76,7 @@ private:
   Reconnect reconnect_;
   Claim claim_;
   Taken taken_;
-  int status_;  // the answer to the last print's STATUS query
+  int status_;               // the answer to the last print's STATUS query
   size_t claimedBytes_ = 0;  // bytes the printer took since it was claimed
   BackendConfig config_;
   const volatile sig_atomic_t* cancel_;

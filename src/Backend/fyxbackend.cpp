@@ -19,7 +19,10 @@ namespace {
 
 volatile sig_atomic_t g_Canceled = 0;
 
-void CancelJob(int /*signal*/) { g_Canceled = 1; }
+void CancelJob(int /*signal*/)
+{
+  g_Canceled = 1;
+}
 
 void InstallSignals()
 {
@@ -50,8 +53,7 @@ int main(int argc, char** argv)
   if (parsed != CUPS_BACKEND_OK) return parsed;
   int result = CUPS_BACKEND_CANCEL;
   if (bus == nullptr) {
-    log.Error("Cannot open the USB bus (status " + std::to_string(static_cast<int>(status)) +
-              "); no print was made.");
+    log.Error("Cannot open the USB bus (status " + std::to_string(static_cast<int>(status)) + "); no print was made.");
   } else {
     result = RunBackendJob(bus.get(), job, config, &g_Canceled, log);
   }

@@ -83,12 +83,12 @@ int EnsureFolder(int parentFd, const char* name)
   for (int i = 0; i < kMakeTries; ++i) {
     int fd = -1;
     switch (OpenFolder(parentFd, name, &fd)) {
-      case Found::kUsable: return fd;
-      case Found::kFailed: return -1;
-      case Found::kForeign:
-        if (geteuid() != 0 || !MoveAside(parentFd, name)) return -1;
-        break;
-      case Found::kMissing: break;
+    case Found::kUsable: return fd;
+    case Found::kFailed: return -1;
+    case Found::kForeign:
+      if (geteuid() != 0 || !MoveAside(parentFd, name)) return -1;
+      break;
+    case Found::kMissing: break;
     }
     // Private until OpenFolder gives it its mode on the next round.
     if (mkdirat(parentFd, name, 0700) != 0 && errno != EEXIST) return -1;
@@ -115,7 +115,10 @@ int OpenMakerFolder(bool make)
 
 }  // namespace
 
-void CheckAndMake_CacheFolder() { CheckAndMake_CacheFolder(kTQ58CacheFolder); }
+void CheckAndMake_CacheFolder()
+{
+  CheckAndMake_CacheFolder(kTQ58CacheFolder);
+}
 
 void CheckAndMake_CacheFolder(const char* cacheFolder)
 {
@@ -125,7 +128,10 @@ void CheckAndMake_CacheFolder(const char* cacheFolder)
   CheckAndMake_CacheSubFolder(cacheFolder);
 }
 
-void CheckAndMake_CacheSubFolder() { CheckAndMake_CacheSubFolder(kTQ58CacheFolder); }
+void CheckAndMake_CacheSubFolder()
+{
+  CheckAndMake_CacheSubFolder(kTQ58CacheFolder);
+}
 
 void CheckAndMake_CacheSubFolder(const char* cacheFolder)
 {

@@ -18,6 +18,12 @@ bool IsUsableModelProfile(const ModelProfile* profile)
   return profile->cacheFolder[0] == '/';
 }
 
-void SetModelProfile(const ModelProfile* profile) { gProfile = profile; }
+void SetModelProfile(const ModelProfile* profile)
+{
+  gProfile = profile;
+}
 
-const ModelProfile* GetModelProfile() { return gProfile; }
+const ModelProfile* GetModelProfile()
+{
+  return gProfile;
+}

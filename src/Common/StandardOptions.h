@@ -26,7 +26,7 @@ struct ProgramUsage {
   const char* help = "";  // the --help text, from its "Usage:" line on
   std::vector<ProgramOption> options;
   int minOperands = 0;
-  int maxOperands = 0;    // or kAnyOperandCount
+  int maxOperands = 0;  // or kAnyOperandCount
 };
 
 // An option as it was given, with its values.

@@ -25,14 +25,14 @@ std::vector<char*> GetPointers(const std::vector<std::string>& texts)
 void AddStream(posix_spawn_file_actions_t* actions, const SpawnStream& stream, int number)
 {
   switch (stream.kind) {
-    case SpawnStream::Kind::kInherit: break;
-    case SpawnStream::Kind::kNull:
-      posix_spawn_file_actions_addopen(actions, number, "/dev/null", number == 0 ? O_RDONLY : O_WRONLY, 0);
-      break;
-    case SpawnStream::Kind::kFd:
-      // The child's copy stays open across exec even when fd is close-on-exec.
-      posix_spawn_file_actions_adddup2(actions, stream.fd, number);
-      break;
+  case SpawnStream::Kind::kInherit: break;
+  case SpawnStream::Kind::kNull:
+    posix_spawn_file_actions_addopen(actions, number, "/dev/null", number == 0 ? O_RDONLY : O_WRONLY, 0);
+    break;
+  case SpawnStream::Kind::kFd:
+    // The child's copy stays open across exec even when fd is close-on-exec.
+    posix_spawn_file_actions_adddup2(actions, stream.fd, number);
+    break;
   }
 }
 

@@ -119,8 +119,7 @@ class EmulatedInterface final : public UsbInterface {
 public:
   EmulatedInterface(int fd, int claimFd, std::string deviceFile, const EmulatedDeviceFile& info, unsigned maxTimeoutMs)
       : fd_(fd), claimFd_(claimFd), deviceFile_(std::move(deviceFile)), info_(info), maxTimeoutMs_(maxTimeoutMs)
-  {
-  }
+  {}
   // The connection closes first, then the claim is released.
   ~EmulatedInterface() override
   {
@@ -215,8 +214,7 @@ UsbStatus EmulatedInterface::BulkRead(unsigned char* data, int size, unsigned ti
 }
 
 UsbStatus EmulatedInterface::ControlIn(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
-                                       unsigned char* data, uint16_t length, unsigned /*timeoutMs*/,
-                                       int* transferred)
+                                       unsigned char* data, uint16_t length, unsigned /*timeoutMs*/, int* transferred)
 {
   if (transferred != nullptr) *transferred = 0;
   if (data == nullptr && length > 0) return kUsbInvalid;
@@ -245,8 +243,7 @@ class EmulatedDevice final : public UsbDevice {
 public:
   EmulatedDevice(std::string folder, const EmulatedDeviceFile& info, unsigned maxTimeoutMs)
       : folder_(std::move(folder)), info_(info), maxTimeoutMs_(maxTimeoutMs)
-  {
-  }
+  {}
   int GetInterfaceCount() const override { return 1; }
   UsbStatus OpenInterface(int index, std::unique_ptr<UsbInterface>* out) override
   {
@@ -364,8 +361,7 @@ void EmulatedBus::WaitForChange(unsigned timeoutMs)
       pollfd p{fd, POLLIN, 0};
       if (poll(&p, 1, wait) <= 0) continue;  // no event: nothing changed, no rescan needed
       char events[4096];
-      while (read(fd, events, sizeof events) > 0) {
-      }
+      while (read(fd, events, sizeof events) > 0) {}
     } else {
       std::this_thread::sleep_for(std::chrono::milliseconds(wait));
     }

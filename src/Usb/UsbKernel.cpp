@@ -44,7 +44,8 @@ bool IsDeviceName(const std::string& name)
   const size_t dash = name.find('-');
   if (dash == std::string::npos || !IsDigits(name.substr(0, dash), 3)) return false;
   const std::string ports = name.substr(dash + 1);
-  if (ports.empty() || ports.front() == '.' || ports.back() == '.' || ports.find("..") != std::string::npos) return false;
+  if (ports.empty() || ports.front() == '.' || ports.back() == '.' || ports.find("..") != std::string::npos)
+    return false;
   return std::all_of(ports.begin(), ports.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
 }
 

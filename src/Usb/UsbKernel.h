@@ -32,8 +32,8 @@ bool TQ58_ListKernelUsbDevices(const std::string& sysfsRoot, std::vector<KernelU
 
 // One kernel uevent about a whole USB device.
 struct UsbUevent {
-  bool added = false;  // "add"; else "remove"
-  std::string devPath;  // DEVPATH, below /sys
+  bool added = false;         // "add"; else "remove"
+  std::string devPath;        // DEVPATH, below /sys
   unsigned busNumber = 0;     // BUSNUM; 0 when absent
   unsigned deviceNumber = 0;  // DEVNUM; 0 when absent
 };

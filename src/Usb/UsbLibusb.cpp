@@ -27,8 +27,8 @@ using Clock = std::chrono::steady_clock;
 // per print) does not make the kernel bind and probe usblp in between.
 struct Handle {
   libusb_device_handle* h = nullptr;
-  int fd = -1;              // the device node, when the handle wraps one of ours
-  uint32_t detached = 0;    // bit n: interface n had a kernel driver we detached
+  int fd = -1;            // the device node, when the handle wraps one of ours
+  uint32_t detached = 0;  // bit n: interface n had a kernel driver we detached
   ~Handle()
   {
     if (h != nullptr) {
@@ -49,7 +49,8 @@ std::string DeviceId(libusb_device* dev)
   const int n = libusb_get_port_numbers(dev, ports, sizeof ports);
   char text[64];
   int len = std::snprintf(text, sizeof text, "%03u-", libusb_get_bus_number(dev));
-  for (int i = 0; i < n && len < 48; ++i) len += std::snprintf(text + len, sizeof text - len, i ? ".%u" : "%u", ports[i]);
+  for (int i = 0; i < n && len < 48; ++i)
+    len += std::snprintf(text + len, sizeof text - len, i ? ".%u" : "%u", ports[i]);
   std::snprintf(text + len, sizeof text - len, "@%03u", libusb_get_device_address(dev));
   return text;
 }
@@ -58,8 +59,7 @@ class LibusbInterface final : public UsbInterface {
 public:
   LibusbInterface(std::shared_ptr<Handle> handle, int number, uint8_t outEp, uint8_t inEp)
       : handle_(std::move(handle)), number_(number), outEp_(outEp), inEp_(inEp)
-  {
-  }
+  {}
   // Releasing the claim lets libusb re-attach a kernel driver it detached.
   ~LibusbInterface() override { libusb_release_interface(handle_->h, number_); }
 
@@ -114,8 +114,7 @@ class LibusbDevice final : public UsbDevice {
 public:
   LibusbDevice(std::shared_ptr<Handle> handle, libusb_config_descriptor* config)
       : handle_(std::move(handle)), config_(config)
-  {
-  }
+  {}
   ~LibusbDevice() override { libusb_free_config_descriptor(config_); }
 
   int GetInterfaceCount() const override { return config_->bNumInterfaces; }
@@ -245,7 +244,8 @@ UsbStatus LibusbBus::ListDevices(uint16_t vendorId, uint16_t productId, std::vec
   std::vector<KernelUsbDevice> attached;
   if (!GetKernelDevices(&attached)) return ListLibusbDevices(vendorId, productId, devices);
   for (const KernelUsbDevice& d : attached) {
-    if (d.vendorId == vendorId && d.productId == productId) devices->push_back(UsbDeviceRef{d.GetId(), vendorId, productId});
+    if (d.vendorId == vendorId && d.productId == productId)
+      devices->push_back(UsbDeviceRef{d.GetId(), vendorId, productId});
   }
   return kUsbOk;
 }
@@ -304,8 +304,8 @@ UsbStatus LibusbBus::OpenKernelDevice(const UsbDeviceRef& device, std::unique_pt
 {
   std::vector<KernelUsbDevice> attached;
   TQ58_ListKernelUsbDevices(options_.sysfsRoot, &attached);
-  const auto found = std::find_if(attached.begin(), attached.end(),
-                                  [&](const KernelUsbDevice& d) { return d.GetId() == device.id; });
+  const auto found =
+      std::find_if(attached.begin(), attached.end(), [&](const KernelUsbDevice& d) { return d.GetId() == device.id; });
   if (found == attached.end()) return kUsbNoDevice;
   char node[64];
   std::snprintf(node, sizeof node, "/bus/usb/%03u/%03u", found->busNumber, found->deviceNumber);
@@ -365,7 +365,10 @@ UsbStatus TQ58_UsbStatusFromLibusb(int code)
   }
 }
 
-std::unique_ptr<UsbBus> TQ58_OpenLibusbBus(UsbStatus* status) { return TQ58_OpenLibusbBus(LibusbBusOptions(), status); }
+std::unique_ptr<UsbBus> TQ58_OpenLibusbBus(UsbStatus* status)
+{
+  return TQ58_OpenLibusbBus(LibusbBusOptions(), status);
+}
 
 std::unique_ptr<UsbBus> TQ58_OpenLibusbBus(const LibusbBusOptions& options, UsbStatus* status)
 {

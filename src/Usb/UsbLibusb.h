@@ -12,7 +12,7 @@
 struct LibusbBusOptions {
   std::string sysfsRoot = "/sys";  // devices listed from <sysfsRoot>/bus/usb/devices
   std::string devRoot = "/dev";    // device nodes <devRoot>/bus/usb/BBB/DDD
-  int ueventFd = -1;  // a source of uevent messages, taken over; -1: the kernel's (netlink)
+  int ueventFd = -1;               // a source of uevent messages, taken over; -1: the kernel's (netlink)
 };
 
 // A bus on a libusb context of its own. It lists the devices the kernel has

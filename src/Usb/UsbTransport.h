@@ -61,8 +61,8 @@ public:
   // A control request with data from the device on the default pipe (pipe 0),
   // such as the printer class GET_DEVICE_ID (requestType 0xA1, request 0).
   // Blocks up to timeoutMs; *transferred gets the bytes received.
-  virtual UsbStatus ControlIn(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
-                              unsigned char* data, uint16_t length, unsigned timeoutMs, int* transferred) = 0;
+  virtual UsbStatus ControlIn(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, unsigned char* data,
+                              uint16_t length, unsigned timeoutMs, int* transferred) = 0;
 
   // The configuration value of the device and this interface's number. Do not block.
   virtual UsbStatus GetConfigurationValue(int* value) = 0;

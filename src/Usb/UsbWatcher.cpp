@@ -4,8 +4,7 @@
 
 UsbWatcher::UsbWatcher(UsbBus* bus, uint16_t vendorId, uint16_t productId)
     : bus_(bus), vendorId_(vendorId), productId_(productId)
-{
-}
+{}
 
 void UsbWatcher::Poll(unsigned timeoutMs, std::vector<UsbDeviceRef>* added, std::vector<UsbDeviceRef>* removed)
 {

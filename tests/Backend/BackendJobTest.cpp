@@ -132,7 +132,8 @@ TEST_F(BackendJobTest, UnpluggedDuringAJobThePrintUnderWayIsSentAgainWhole)
   ASSERT_EQ(before.size(), 1u);
   EXPECT_EQ(PlanesOf(before, 0), SentPlanes(1, 30000));
   ASSERT_TRUE(WaitUntil([&] { return emulator_->GetPrintCount("p1") == 2; }, 3000))
-      << emulator_->GetPrintCount("p1") << "\n" << lines_.Text();
+      << emulator_->GetPrintCount("p1") << "\n"
+      << lines_.Text();
   const std::vector<EmulatedPrint> after = emulator_->GetPrints("p1");
   EXPECT_EQ(PlanesOf(after, 0), SentPlanes(2, 30000));
   EXPECT_EQ(PlanesOf(after, 1), SentPlanes(3, 30000));
@@ -179,8 +180,7 @@ TEST_F(BackendJobTest, ArgumentsAndDeviceUri)
             CUPS_BACKEND_CANCEL);
   EXPECT_TRUE(lines_.HasPrefix("ERROR: Cannot open the print file"));
   const char* ok[] = {"uri", "3", "user", "title", "0", "PageSize=102x153mm"};
-  ASSERT_EQ(ParseBackendJob(6, const_cast<char**>(ok), "fyxbackend://x?serial=A", lines_.Log(), &job),
-            CUPS_BACKEND_OK);
+  ASSERT_EQ(ParseBackendJob(6, const_cast<char**>(ok), "fyxbackend://x?serial=A", lines_.Log(), &job), CUPS_BACKEND_OK);
   EXPECT_EQ(job.jobId, "3");
   EXPECT_EQ(job.copies, 1);
   EXPECT_FALSE(job.fromFile);
@@ -245,7 +245,10 @@ TEST_F(BackendJobTest, AProgramQueryingThePrinterGetsItOnlyBetweenPrints)
 class BusyBus final : public UsbBus {
 public:
   BusyBus(UsbBus* bus, int refusals) : bus_(bus), refusals_(refusals) {}
-  UsbStatus ListDevices(uint16_t v, uint16_t p, std::vector<UsbDeviceRef>* d) override { return bus_->ListDevices(v, p, d); }
+  UsbStatus ListDevices(uint16_t v, uint16_t p, std::vector<UsbDeviceRef>* d) override
+  {
+    return bus_->ListDevices(v, p, d);
+  }
   void WaitForChange(unsigned ms) override { bus_->WaitForChange(ms); }
   UsbStatus OpenDevice(const UsbDeviceRef& device, std::unique_ptr<UsbDevice>* out) override;
   int claims = 0;

@@ -70,7 +70,8 @@ TEST_F(BackendProgramTest, SigtermWhileWaitingForThePrinterEndsTheJobAndRemovesI
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), CUPS_BACKEND_CANCEL);
   EXPECT_FALSE(std::filesystem::exists(JobFile("22")));
-  EXPECT_NE(ReadText(errPath).find("INFO: The job was cancelled; 0 print(s) were made.\n"), std::string::npos) << ReadText(errPath);
+  EXPECT_NE(ReadText(errPath).find("INFO: The job was cancelled; 0 print(s) were made.\n"), std::string::npos)
+      << ReadText(errPath);
 }
 
 }  // namespace

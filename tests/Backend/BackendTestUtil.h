@@ -32,8 +32,8 @@ inline std::string PlanePayload(int print, int plane, size_t size)
 
 inline std::string PrintPackets(int print, size_t planeSize)
 {
-  std::string s = Packet("CNTRL", "CUTTER", "0") + Packet("CNTRL", "BUFFCNTRL", "1") +
-                  Packet("IMAGE", "MULTICUT", "00001");
+  std::string s =
+      Packet("CNTRL", "CUTTER", "0") + Packet("CNTRL", "BUFFCNTRL", "1") + Packet("IMAGE", "MULTICUT", "00001");
   const char* planes[3] = {"YPLANE", "MPLANE", "CPLANE"};
   for (int p = 0; p < 3; ++p) s += Packet("IMAGE", planes[p], PlanePayload(print, p, planeSize));
   return s + Packet("CNTRL", "START");

@@ -27,7 +27,9 @@ std::string InfoFileText(const std::string& mediaClass)
 {
   return "#PRINTER_INFORMATION\nMODEL=\"TQ-58\"\nPRINTER_STATUS=\"00000\"\nPRINTER_MESSAGE=\"00001\"\n"
          "PRINTER_VERSION=\"1.00\"\nPRINTER_SERIAL_NO=\"AB%2012\"\n\n#MEDIA_INFORMATION\nMEDIA_SIZE=\"150\"\n"
-         "MEDIA_CLASS=\"" + mediaClass + "\"\nMEDIA_INITIAL=\"00050\"\nMEDIA_REMAIN=\"00050\"\n\n"
+         "MEDIA_CLASS=\"" +
+         mediaClass +
+         "\"\nMEDIA_INITIAL=\"00050\"\nMEDIA_REMAIN=\"00050\"\n\n"
          "#COUNTER_INFORMATION\nTOTAL_COUNT=\"\"\n\n";
 }
 

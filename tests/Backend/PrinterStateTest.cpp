@@ -22,13 +22,30 @@ const std::string kMarker =
 TEST(PrinterCondition, EveryStatusTheWindowShowsHasItsReason)
 {
   const std::vector<std::pair<int, std::string>> table = {
-      {0, ""},        {1, ""},     {500, ""},   {510, ""},   {900, ""},
-      {1000, "cover-open-error"},  {1010, "output-tray-missing-error"},  {1100, "media-empty-error"},
-      {1200, "marker-supply-empty-error"},  {1300, "media-jam-error"},  {1400, "marker-supply-missing-error"},
-      {1500, "media-needed-error"},  {1600, "other-error"},  {2000, "other-error"},  {2610, "other-error"},
-      {3000, "other-error"},  {99999, "offline-report"},  {kStatusFailed, "offline-report"},
+      {0, ""},
+      {1, ""},
+      {500, ""},
+      {510, ""},
+      {900, ""},
+      {1000, "cover-open-error"},
+      {1010, "output-tray-missing-error"},
+      {1100, "media-empty-error"},
+      {1200, "marker-supply-empty-error"},
+      {1300, "media-jam-error"},
+      {1400, "marker-supply-missing-error"},
+      {1500, "media-needed-error"},
+      {1600, "other-error"},
+      {2000, "other-error"},
+      {2610, "other-error"},
+      {3000, "other-error"},
+      {99999, "offline-report"},
+      {kStatusFailed, "offline-report"},
       // Codes no table knows: a working printer below 1000, an error above.
-      {700, ""},  {999, ""},  {2650, "other-error"},  {4000, "other-error"},  {-3, "other-error"},
+      {700, ""},
+      {999, ""},
+      {2650, "other-error"},
+      {4000, "other-error"},
+      {-3, "other-error"},
   };
   const std::vector<std::string>& all = GetPrinterReasons();
   for (const auto& [status, reason] : table) {
@@ -94,7 +111,8 @@ TEST_F(PrinterStateTest, AJobWaitsWhileThePrinterCannotPrintAndPrintsOnceItCan)
     s.status = 1100;
     s.mediaRemain = 0;
   }));
-  const std::string waiting = "INFO: The printer is out of paper: load a new paper roll. The job goes on once that is done.";
+  const std::string waiting =
+      "INFO: The printer is out of paper: load a new paper roll. The job goes on once that is done.";
   int said = 0, printsWhileWaiting = -1;
   bool othersGotIt = true;
   lines_.OnLine([&](const std::string& line) {
@@ -103,7 +121,8 @@ TEST_F(PrinterStateTest, AJobWaitsWhileThePrinterCannotPrintAndPrintsOnceItCan)
     std::vector<UsbDeviceRef> devices;
     PrinterHandle other;
     othersGotIt = othersGotIt && bus_->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices) == kUsbOk &&
-                  devices.size() == 1 && OpenPrinterInterface(bus_.get(), devices[0], 0, config_, nullptr, &other) == kUsbOk;
+                  devices.size() == 1 &&
+                  OpenPrinterInterface(bus_.get(), devices[0], 0, config_, nullptr, &other) == kUsbOk;
     if (++said < 3) return;
     printsWhileWaiting = emulator_->GetPrintCount("p1");
     emulator_->Update("p1", [](EmulatedPrinterState& s) {

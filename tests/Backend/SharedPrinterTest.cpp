@@ -37,9 +37,10 @@ protected:
   }
   bool StartBackend(const std::string& jobId)
   {
-    return backend_.Start(TQ58_BACKEND_PATH, jobId,
-                          {"TQ58_ROOT=" + root_.Path(), "TQ58_EMULATED_USB=" + bus_, "DEVICE_URI=" + kTestUri + kSerial},
-                          root_.Path() + "/backend.err");
+    return backend_.Start(
+        TQ58_BACKEND_PATH, jobId,
+        {"TQ58_ROOT=" + root_.Path(), "TQ58_EMULATED_USB=" + bus_, "DEVICE_URI=" + kTestUri + kSerial},
+        root_.Path() + "/backend.err");
   }
   std::string BackendErrors() const { return ReadText(root_.Path() + "/backend.err"); }
   int CountOf(const std::string& entry) const
@@ -83,8 +84,8 @@ TEST_F(SharedPrinterTest, PassesGoBetweenPrintsAndAMarkerIsAnsweredRightAfterThe
   close(claims);
   EXPECT_TRUE(std::filesystem::exists(Marker(kSerial, "_TC_UTIL")));  // kept for the pass after the print
 
-  ASSERT_TRUE(backend_.Feed(print3.substr(half) + PrintPackets(4, kPlane) + PrintPackets(5, kPlane) +
-                            PrintPackets(6, kPlane)));
+  ASSERT_TRUE(
+      backend_.Feed(print3.substr(half) + PrintPackets(4, kPlane) + PrintPackets(5, kPlane) + PrintPackets(6, kPlane)));
   EXPECT_EQ(backend_.Finish(60000), 0) << BackendErrors();
   EXPECT_TRUE(WaitUntil([&] { return watch.GetCounts().count("00000003") == 1; }, 10000));
   watch.Stop();

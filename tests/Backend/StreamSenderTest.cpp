@@ -19,8 +19,7 @@ class FakePipe final : public UsbInterface {
 public:
   explicit FakePipe(std::string* received, size_t failAt = SIZE_MAX, int timeoutEvery = 0)
       : received_(received), failAt_(failAt), timeoutEvery_(timeoutEvery)
-  {
-  }
+  {}
   ~FakePipe() override
   {
     if (releasedAt != nullptr) releasedAt->push_back(received_->size());
@@ -139,7 +138,8 @@ TEST(StreamSender, APrinterThatDoesNotComeBackOrAPrintTooLargeToKeepIsLost)
   std::string received, again;
   PrinterHandle printer;
   printer.intf = std::make_unique<FakePipe>(&received, 2000);
-  StreamSender gone(&printer, [](PrinterHandle*) { return false; }, BackendConfig(), nullptr);
+  StreamSender gone(
+      &printer, [](PrinterHandle*) { return false; }, BackendConfig(), nullptr);
   EXPECT_EQ(SendInPieces(&gone, stream, 4096), StreamSender::Result::kLost);
 
   BackendConfig small;

@@ -6,7 +6,10 @@
 
 namespace {
 
-std::string Bytes(const DeviceCmd& cmd) { return std::string(reinterpret_cast<char*>(cmd.data), cmd.len); }
+std::string Bytes(const DeviceCmd& cmd)
+{
+  return std::string(reinterpret_cast<char*>(cmd.data), cmd.len);
+}
 
 const std::string kEscP = "\x1b\x50";
 

@@ -46,12 +46,12 @@ TEST(StandardOptions, DoubleDashAndALoneDashAreNoOptions)
 TEST(StandardOptions, WrongUsagesAreRefused)
 {
   EXPECT_EQ(Handle({"--bogus", "op1"}), kTQ58UsageExit);
-  EXPECT_EQ(Handle({"--out"}), kTQ58UsageExit);              // its value missing
-  EXPECT_EQ(Handle({"--pair", "a"}), kTQ58UsageExit);        // one of two values
-  EXPECT_EQ(Handle({"--out=x", "op1"}), kTQ58UsageExit);     // no "=" form
-  EXPECT_EQ(Handle({}), kTQ58UsageExit);                     // too few operands
+  EXPECT_EQ(Handle({"--out"}), kTQ58UsageExit);           // its value missing
+  EXPECT_EQ(Handle({"--pair", "a"}), kTQ58UsageExit);     // one of two values
+  EXPECT_EQ(Handle({"--out=x", "op1"}), kTQ58UsageExit);  // no "=" form
+  EXPECT_EQ(Handle({}), kTQ58UsageExit);                  // too few operands
   EXPECT_EQ(Handle({"--flag"}), kTQ58UsageExit);
-  EXPECT_EQ(Handle({"a", "b", "c"}), kTQ58UsageExit);        // too many
+  EXPECT_EQ(Handle({"a", "b", "c"}), kTQ58UsageExit);  // too many
   EXPECT_EQ(Handle({"--", "a", "b", "c"}), kTQ58UsageExit);
   const ProgramUsage any{"prog", "", {}, 0, kAnyOperandCount};
   EXPECT_EQ(Handle({"a", "b", "c", "d"}, nullptr, any), kTQ58RunProgram);

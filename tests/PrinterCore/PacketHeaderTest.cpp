@@ -47,13 +47,12 @@ TEST(PacketHeader, ParserReadsBackWhatTheWriterWrote)
     bool hasLength;
     uint32_t size;
   };
-  const Case cases[] = {{"CNTRL", "OVERCOAT", true, 2},     {"STATUS", "", false, 0},
-                        {"IMAGE", "", true, 13501088},      {"INFO", "MEDIA_CLASS_RFID", false, 0},
+  const Case cases[] = {{"CNTRL", "OVERCOAT", true, 2},      {"STATUS", "", false, 0},
+                        {"IMAGE", "", true, 13501088},       {"INFO", "MEDIA_CLASS_RFID", false, 0},
                         {"A", "B", true, kPacketMaxPayload}, {"", "", true, 0}};
   for (const Case& c : cases) {
     PacketHeader header;
-    ASSERT_EQ(Parse(Write(c.command, c.subcommand, c.hasLength, c.size), &header), PacketHeaderCheck::kOk)
-        << c.command;
+    ASSERT_EQ(Parse(Write(c.command, c.subcommand, c.hasLength, c.size), &header), PacketHeaderCheck::kOk) << c.command;
     EXPECT_EQ(header.command, c.command);
     EXPECT_EQ(header.subcommand, c.subcommand);
     EXPECT_EQ(header.hasLength, c.hasLength);

@@ -24,7 +24,9 @@ TEST(Utf8Text, AcceptsEveryLengthAtItsLimits)
   EXPECT_TRUE(TQ58_IsValidUtf8("\xEE\x80\x80"));      // U+E000, above them
   EXPECT_TRUE(TQ58_IsValidUtf8("\xF0\x90\x80\x80"));  // U+10000
   EXPECT_TRUE(TQ58_IsValidUtf8("\xF4\x8F\xBF\xBF"));  // U+10FFFF
-  EXPECT_TRUE(TQ58_IsValidUtf8("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC"));
+  EXPECT_TRUE(
+      TQ58_IsValidUtf8("Gr\xC3\xBC\xC3\x9F"
+                       "e \xE2\x82\xAC"));
   EXPECT_EQ(Length("\xF0\x9F\x98\x80!"), 4u);
 }
 

@@ -40,7 +40,10 @@ struct Program {
   std::vector<std::vector<std::string>> wrongCounts;
 };
 
-void PrintTo(const Program& program, std::ostream* os) { *os << program.name; }
+void PrintTo(const Program& program, std::ostream* os)
+{
+  *os << program.name;
+}
 
 // What each program is given: a temporary root, bus, home and working folder,
 // no scheduler, and no display (Qt would abort if it were started).
@@ -133,8 +136,7 @@ private:
     // own holding them would keep them open, and it is killed with it).
     if (late) kill(-pid, SIGKILL);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     outcome->exited = !late && WIFEXITED(status);
     outcome->status = outcome->exited ? WEXITSTATUS(status) : -1;
   }
@@ -157,7 +159,9 @@ std::vector<Program> Programs()
       {"tq58-decode", DECODE_PROGRAM, {{"a.bin", "b.bin"}, {"--out"}}},
       {"tq58-make-sample", MAKE_SAMPLE_PROGRAM, {{}, {"out.png", "100"}, {"out.png", "1", "2", "3"}}},
       {"tq58-make-profiles", MAKE_PROFILES_PROGRAM, {{}, {"pd.icc"}, {"pd.icc", "sd.icc", "x.icc"}}},
-      {"tq58-make-icon", MAKE_ICON_PROGRAM, {{}, {"a.png"}, {"48", "a.png", "b.png"}, {"9", "a.png"}, {"48x", "a.png"}}},
+      {"tq58-make-icon",
+       MAKE_ICON_PROGRAM,
+       {{}, {"a.png"}, {"48", "a.png", "b.png"}, {"9", "a.png"}, {"48x", "a.png"}}},
       {"tq58-settings-demo", SETTINGS_DEMO_PROGRAM, {{"1", "media=x", "extra"}}},
   };
 }

@@ -75,11 +75,11 @@ bool PrivateCupsd::WriteConfig(std::string* error) const
 {
   const std::string conf = root_ + "/conf";
   std::ofstream files(conf + "/cups-files.conf");
-  files << "ServerRoot " << conf << "\nRequestRoot " << root_ << "/spool\nTempDir " << root_
-        << "/spool/tmp\nCacheDir " << root_ << "/cache\nStateDir " << root_ << "/state\nServerBin " << root_
-        << "/bin\nDataDir " << DataDir() << "\nDocumentRoot /usr/share/cups/doc-root\nErrorLog " << root_
-        << "/log/error_log\nAccessLog " << root_ << "/log/access_log\nPageLog " << root_
-        << "/log/page_log\nPrintcap " << root_ << "/state/printcap\nUser lp\nGroup lp\nSystemGroup root\nFileDevice Yes\n";
+  files << "ServerRoot " << conf << "\nRequestRoot " << root_ << "/spool\nTempDir " << root_ << "/spool/tmp\nCacheDir "
+        << root_ << "/cache\nStateDir " << root_ << "/state\nServerBin " << root_ << "/bin\nDataDir " << DataDir()
+        << "\nDocumentRoot /usr/share/cups/doc-root\nErrorLog " << root_ << "/log/error_log\nAccessLog " << root_
+        << "/log/access_log\nPageLog " << root_ << "/log/page_log\nPrintcap " << root_
+        << "/state/printcap\nUser lp\nGroup lp\nSystemGroup root\nFileDevice Yes\n";
   for (const std::string& env : extraEnv_) files << "SetEnv " << env << "\n";
   std::ofstream main(conf + "/cupsd.conf");
   main << "Listen " << socket_
@@ -87,7 +87,8 @@ bool PrivateCupsd::WriteConfig(std::string* error) const
           "WebInterface No\n"
           "PreserveJobHistory No\n"
           "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-          "<Policy default>\n  JobPrivateAccess all\n  JobPrivateValues none\n  SubscriptionPrivateAccess all\n  SubscriptionPrivateValues none\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
+          "<Policy default>\n  JobPrivateAccess all\n  JobPrivateValues none\n  SubscriptionPrivateAccess all\n  "
+          "SubscriptionPrivateValues none\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
   for (const std::string& line : extraConfig_) main << line << "\n";
   if (!files || !main) {
     *error = "cannot write the cupsd configuration";

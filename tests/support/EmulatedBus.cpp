@@ -2,4 +2,7 @@
 
 EmulatedBus::EmulatedBus() : folder_("tq58-bus"), emulator_(std::make_unique<Emulator>(folder_.GetPath())) {}
 
-EmulatedBus::~EmulatedBus() { Stop(); }
+EmulatedBus::~EmulatedBus()
+{
+  Stop();
+}

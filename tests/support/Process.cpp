@@ -21,7 +21,10 @@ namespace {
 void Pump(int inFd, int outFd, int errFd, const std::string& input, ProcessResult* result)
 {
   size_t written = 0;
-  if (input.empty()) { close(inFd); inFd = -1; }
+  if (input.empty()) {
+    close(inFd);
+    inFd = -1;
+  }
   while (outFd >= 0 || errFd >= 0) {
     pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {inFd, POLLOUT, 0}};
     if (poll(fds, 3, -1) < 0 && errno != EINTR) break;
@@ -31,12 +34,18 @@ void Pump(int inFd, int outFd, int errFd, const std::string& input, ProcessResul
       if (fd < 0 || fds[i].revents == 0) continue;
       const ssize_t n = read(fd, buf, sizeof buf);
       if (n > 0) (i == 0 ? result->out : result->err).append(buf, static_cast<size_t>(n));
-      else { close(fd); fd = -1; }
+      else {
+        close(fd);
+        fd = -1;
+      }
     }
     if (inFd >= 0 && fds[2].revents != 0) {
       const ssize_t n = write(inFd, input.data() + written, input.size() - written);
       if (n > 0) written += static_cast<size_t>(n);
-      if (n <= 0 || written == input.size()) { close(inFd); inFd = -1; }
+      if (n <= 0 || written == input.size()) {
+        close(inFd);
+        inFd = -1;
+      }
     }
   }
   if (inFd >= 0) close(inFd);
@@ -83,7 +92,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   close(out[1]);
   close(err[1]);
   if (rc != 0) {
-    close(in[1]); close(out[0]); close(err[0]);
+    close(in[1]);
+    close(out[0]);
+    close(err[0]);
     result.err = std::string("spawn failed: ") + std::strerror(rc);
     return result;
   }

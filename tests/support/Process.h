@@ -8,10 +8,10 @@
 #include <vector>
 
 struct ProcessResult {
-  int exitCode = -1;   // exit status, or -1 when it did not exit normally
-  int signal = 0;      // terminating signal, if any
-  std::string out;     // standard output
-  std::string err;     // standard error
+  int exitCode = -1;  // exit status, or -1 when it did not exit normally
+  int signal = 0;     // terminating signal, if any
+  std::string out;    // standard output
+  std::string err;    // standard error
 };
 
 // The current environment with extra ("KEY=value") entries, in the form

@@ -90,7 +90,8 @@ std::string Difference(const EmulatedPrint& got, const Planes& want)
     const std::string& w = want.planes[i];
     if (g == w) continue;
     const auto at = std::mismatch(g.begin(), g.end(), w.begin(), w.end());
-    text << "plane " << "YMC"[i] << ": " << g.size() << " bytes for " << w.size() << ", first difference at byte "
+    text << "plane "
+         << "YMC"[i] << ": " << g.size() << " bytes for " << w.size() << ", first difference at byte "
          << (at.first - g.begin()) << "; ";
   }
   return text.str();
@@ -201,11 +202,13 @@ protected:
     }
     // A job is completed before the scheduler has finished it off: its
     // reasons say "processing-to-stop-point" until then.
-    return WaitUntil([] {
-      for (const auto& [id, job] : AllJobs())
-        if (job.reasons.find("processing-to-stop-point") != std::string::npos) return false;
-      return true;
-    }, 10000);
+    return WaitUntil(
+        [] {
+          for (const auto& [id, job] : AllJobs())
+            if (job.reasons.find("processing-to-stop-point") != std::string::npos) return false;
+          return true;
+        },
+        10000);
   }
 
   // The scheduler's error lines ("E [...]"), for a run that should have none.
@@ -251,8 +254,8 @@ protected:
       const bool same = prints[i].multiCut == want.multiCut && prints[i].planes == want.planes;
       if (same) continue;
       ++bad;
-      ADD_FAILURE() << printer.name << " print " << i + 1 << " (kind " << printer.kinds[i] << ") differs: "
-                    << Difference(prints[i], want);
+      ADD_FAILURE() << printer.name << " print " << i + 1 << " (kind " << printer.kinds[i]
+                    << ") differs: " << Difference(prints[i], want);
     }
   }
 };

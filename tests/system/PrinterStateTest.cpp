@@ -67,14 +67,16 @@ protected:
     if (at == std::string::npos) return std::string();
     const size_t equals = attributes.find(" = ", at);
     const size_t end = attributes.find('\n', equals);
-    return equals == std::string::npos || end < equals ? std::string() : attributes.substr(equals + 3, end - equals - 3);
+    return equals == std::string::npos || end < equals ? std::string()
+                                                       : attributes.substr(equals + 3, end - equals - 3);
   }
   // The state and marker lines, for the eye.
   static std::string Excerpt(const std::string& attributes)
   {
     std::string lines;
-    for (const char* name : {"printer-state", "printer-state-reasons", "printer-state-message", "marker-colors",
-                             "marker-high-levels", "marker-levels", "marker-low-levels", "marker-names", "marker-types"}) {
+    for (const char* name :
+         {"printer-state", "printer-state-reasons", "printer-state-message", "marker-colors", "marker-high-levels",
+          "marker-levels", "marker-low-levels", "marker-names", "marker-types"}) {
       lines += std::string("  ") + name + " = " + Value(attributes, name) + "\n";
     }
     return lines;
@@ -123,7 +125,9 @@ TEST_F(PrinterStateTest, OutOfMediaTheQueueShowsWhyAndTheJobPrintsOnceAfterReloa
   ASSERT_FALSE(job.empty());
   ASSERT_TRUE(WaitFor([&] { return HasReason("media-empty-error"); }, 30000)) << PrinterStateReasons();
   // The job waits with the reason in view, nothing printed.
-  ASSERT_TRUE(WaitFor([&] { return Value(PrinterAttributes(), "printer-state-message").find("out of paper") != std::string::npos; }, 10000));
+  ASSERT_TRUE(WaitFor(
+      [&] { return Value(PrinterAttributes(), "printer-state-message").find("out of paper") != std::string::npos; },
+      10000));
   const std::string empty = PrinterAttributes();
   std::cout << "Out of media:\n" << Excerpt(empty);
   EXPECT_EQ(Value(empty, "printer-state"), "processing");

@@ -30,7 +30,7 @@ constexpr bool kSanitized = false;
 #endif
 
 constexpr const char* kSerial = "TQ58-0001";
-constexpr int kFollowMs = 10000;   // the daemon polls about once a second while a window is open
+constexpr int kFollowMs = 10000;     // the daemon polls about once a second while a window is open
 constexpr int kWindowTickMs = 5000;  // a window ticks once a second
 constexpr int kStatuses[] = {0, 1, 500, 510, 900, 1000, 1100, 1200, 1300, 2000};
 // Growth allowed between the first and the last figures; the sanitizers' quarantine
@@ -103,8 +103,8 @@ protected:
   bool Follows(int status, int remain)
   {
     const auto start = std::chrono::steady_clock::now();
-    const bool ok = WaitUntil([&] { return Info("PRINTER_STATUS") == Code(status) && Info("MEDIA_REMAIN") == Code(remain); },
-                              kFollowMs);
+    const bool ok = WaitUntil(
+        [&] { return Info("PRINTER_STATUS") == Code(status) && Info("MEDIA_REMAIN") == Code(remain); }, kFollowMs);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     maxFollowMs_ = std::max<long>(maxFollowMs_, ms.count());
     return ok;
@@ -145,8 +145,8 @@ protected:
   {
     ASSERT_TRUE(emulator_->GetState("p1", &unpluggedState_));
     ASSERT_TRUE(emulator_->Unplug("p1"));
-    EXPECT_TRUE(WaitUntil([&] { return Info("PRINTER_STATUS") == "99999" && Info("PRINTER_MESSAGE") == "00006"; },
-                          kFollowMs))
+    EXPECT_TRUE(
+        WaitUntil([&] { return Info("PRINTER_STATUS") == "99999" && Info("PRINTER_MESSAGE") == "00006"; }, kFollowMs))
         << "no offline file after the unplug";
     unplugged_ = true;
     ++unplugs_;
@@ -203,11 +203,11 @@ void SoakTest::Round(int round)
   }
   if (phase > 50 && phase < 55) return;  // unplugged: the markers would wait
   switch (round % 5) {
-    case 0: return ChangePrinter();
-    case 1: return OneTimeMarker(round);
-    case 2: return TogglePdeMarker();
-    case 3: return ProbeWindow("within the run");
-    default: return ChangePrinter();
+  case 0: return ChangePrinter();
+  case 1: return OneTimeMarker(round);
+  case 2: return TogglePdeMarker();
+  case 3: return ProbeWindow("within the run");
+  default: return ChangePrinter();
   }
 }
 
@@ -243,8 +243,9 @@ void SoakTest::CheckFigures() const
   std::printf("soak figures: daemon fds %d -> %d, VmRSS %ld -> %ld KiB; window fds %d -> %d, VmRSS %ld -> %ld KiB\n",
               first.daemon.fds, last.daemon.fds, first.daemon.rssKiB, last.daemon.rssKiB, first.window.fds,
               last.window.fds, first.window.rssKiB, last.window.rssKiB);
-  std::printf("soak work: %d state changes, %d one-time markers, %d unplugs, %d further windows; slowest follow %ld ms\n",
-              changes_, oneTime_, unplugs_, windowsOpened_, maxFollowMs_);
+  std::printf(
+      "soak work: %d state changes, %d one-time markers, %d unplugs, %d further windows; slowest follow %ld ms\n",
+      changes_, oneTime_, unplugs_, windowsOpened_, maxFollowMs_);
   EXPECT_LE(last.daemon.fds, first.daemon.fds + kFdSlack);
   EXPECT_LE(last.window.fds, first.window.fds + kFdSlack);
   if (!kSanitized) {

@@ -55,7 +55,8 @@ class SystemTest : public ::testing::Test {
 protected:
   void SetUp() override
   {
-    const ProcessResult install = RunProcess({TQ58_CMAKE_COMMAND, "--install", TQ58_BINARY_DIR, "--prefix", root_.Path()});
+    const ProcessResult install =
+        RunProcess({TQ58_CMAKE_COMMAND, "--install", TQ58_BINARY_DIR, "--prefix", root_.Path()});
     ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
     prints_ = root_.Path() + "/prints";
     cupsd_.SetEnv("TQ58_ROOT", root_.Path());
@@ -71,18 +72,19 @@ protected:
     ASSERT_TRUE(cupsd_.LinkProgram("backend", "fyxbackend", TQ58_FixedPath(tq58_layout::kBackend)));
     home_ = root_.Path() + "/home";
     std::filesystem::create_directories(home_);
-    ASSERT_TRUE(daemon_.Start(TQ58_FixedPath(tq58_layout::kDaemon),
-                              {"TQ58_ROOT=" + root_.Path(), "TQ58_EMULATED_USB=" + bus_,
-                               "CUPS_SERVER=" + cupsd_.SocketPath(), "CUPS_SERVERROOT=" + cupsd_.Root() + "/conf",
-                               "HOME=" + home_},
-                              home_, root_.Path() + "/daemon.out"));
+    ASSERT_TRUE(
+        daemon_.Start(TQ58_FixedPath(tq58_layout::kDaemon),
+                      {"TQ58_ROOT=" + root_.Path(), "TQ58_EMULATED_USB=" + bus_, "CUPS_SERVER=" + cupsd_.SocketPath(),
+                       "CUPS_SERVERROOT=" + cupsd_.Root() + "/conf", "HOME=" + home_},
+                      home_, root_.Path() + "/daemon.out"));
   }
 
   void TearDown() override
   {
     if (HasFailure()) {
       const std::string log = cupsd_.ErrorLog();
-      std::cerr << "daemon:\n" << ReadText(root_.Path() + "/daemon.out") << "\ncupsd (end):\n"
+      std::cerr << "daemon:\n"
+                << ReadText(root_.Path() + "/daemon.out") << "\ncupsd (end):\n"
                 << log.substr(log.size() > 6000 ? log.size() - 6000 : 0) << "\n";
     }
     if (daemon_.Pid() > 0) {
@@ -158,13 +160,17 @@ protected:
     return n;
   }
   static int ActiveJobs() { return ActiveJobs(kQueue.c_str()); }
-  bool WaitForJobsDone(int ms) const { return WaitUntil([] { return ActiveJobs() == 0; }, ms); }
+  bool WaitForJobsDone(int ms) const
+  {
+    return WaitUntil([] { return ActiveJobs() == 0; }, ms);
+  }
   static std::string PrinterStateReasons()
   {
     cups_dest_t* dests = nullptr;
     const int n = cupsGetDests(&dests);
     const cups_dest_t* dest = cupsGetDest(kQueue.c_str(), nullptr, n, dests);
-    const char* reasons = dest != nullptr ? cupsGetOption("printer-state-reasons", dest->num_options, dest->options) : nullptr;
+    const char* reasons =
+        dest != nullptr ? cupsGetOption("printer-state-reasons", dest->num_options, dest->options) : nullptr;
     const std::string text = reasons != nullptr ? reasons : "";
     cupsFreeDests(n, dests);
     return text;
@@ -240,10 +246,22 @@ inline ProcessFigures GetProcessFigures(pid_t pid)
 // and empty lines in their fixed order, each key line with a quoted value.
 inline bool IsWholeInfoFile(const std::string& text)
 {
-  static const char* const kLines[] = {"#PRINTER_INFORMATION", "MODEL=", "PRINTER_STATUS=", "PRINTER_MESSAGE=",
-                                       "PRINTER_VERSION=", "PRINTER_SERIAL_NO=", "", "#MEDIA_INFORMATION",
-                                       "MEDIA_SIZE=", "MEDIA_CLASS=", "MEDIA_INITIAL=", "MEDIA_REMAIN=", "",
-                                       "#COUNTER_INFORMATION", "TOTAL_COUNT=", ""};
+  static const char* const kLines[] = {"#PRINTER_INFORMATION",
+                                       "MODEL=",
+                                       "PRINTER_STATUS=",
+                                       "PRINTER_MESSAGE=",
+                                       "PRINTER_VERSION=",
+                                       "PRINTER_SERIAL_NO=",
+                                       "",
+                                       "#MEDIA_INFORMATION",
+                                       "MEDIA_SIZE=",
+                                       "MEDIA_CLASS=",
+                                       "MEDIA_INITIAL=",
+                                       "MEDIA_REMAIN=",
+                                       "",
+                                       "#COUNTER_INFORMATION",
+                                       "TOTAL_COUNT=",
+                                       ""};
   size_t at = 0;
   for (const char* expected : kLines) {
     const size_t end = text.find('\n', at);

@@ -64,7 +64,8 @@ public:
         buffer_.erase(0, eol + 1);
         return line;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       pollfd p{out_, POLLIN, 0};
       char chunk[256];
       if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return "(timeout)";

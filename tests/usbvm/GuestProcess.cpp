@@ -10,7 +10,10 @@
 
 #include "Process.h"
 
-GuestProcess::~GuestProcess() { Stop(SIGKILL); }
+GuestProcess::~GuestProcess()
+{
+  Stop(SIGKILL);
+}
 
 bool GuestProcess::Start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                          const std::string& outputFile)

@@ -16,10 +16,11 @@ TEST_F(UsbVmTest, EmulatorProgramPlugsAndUnplugsGadgets)
                  "show p9\nunplug p9\nunplug p9\nplug p9 gadget=dummy_udc.1 serial=VMCLI2\nshow p9\nquit\n");
   EXPECT_EQ(r.exitCode, 0) << r.err;
   // Each show comes once the host has configured the gadget: its device is open.
-  const std::string shown = " status=0 media-size=150 media-class=1 media-initial=50 media-remain=50 "
-                            "total-count=0 prints=0 connections=1\nok\n";
-  EXPECT_EQ(r.out, "ready\nprinter=p9 serial=VMCLI1" + shown + "ok\nerror: no printer p9\nok\nprinter=p9 serial=VMCLI2" +
-                       shown + "ok\n");
+  const std::string shown =
+      " status=0 media-size=150 media-class=1 media-initial=50 media-remain=50 "
+      "total-count=0 prints=0 connections=1\nok\n";
+  EXPECT_EQ(r.out, "ready\nprinter=p9 serial=VMCLI1" + shown +
+                       "ok\nerror: no printer p9\nok\nprinter=p9 serial=VMCLI2" + shown + "ok\n");
   EXPECT_TRUE(WaitUntil([] { return GetHostInterface("VMCLI2").empty(); }, 10000));
   EXPECT_NE(access("/sys/kernel/config/usb_gadget/tq58-p9", F_OK), 0);  // the gadget is gone with the program
 }

@@ -32,8 +32,7 @@ public:
   bool streamTried = false;
 };
 
-VmEnvironment* const gEnvironment =
-    static_cast<VmEnvironment*>(::testing::AddGlobalTestEnvironment(new VmEnvironment));
+VmEnvironment* const gEnvironment = static_cast<VmEnvironment*>(::testing::AddGlobalTestEnvironment(new VmEnvironment));
 
 std::string ReadLine(const std::string& path)
 {
@@ -57,7 +56,9 @@ RasterPage TestPage()
   RasterPage page;
   page.width = 1205;
   page.height = 1807;
-  page.pixel = [](unsigned x, unsigned y, unsigned c) { return static_cast<unsigned char>(x * (c + 1) + y * 3 + c * 85); };
+  page.pixel = [](unsigned x, unsigned y, unsigned c) {
+    return static_cast<unsigned char>(x * (c + 1) + y * 3 + c * 85);
+  };
   return page;
 }
 
@@ -106,9 +107,9 @@ const std::string& GetFilterStream()
   const std::string jobFile = TQ58_FixedPath(kTQ58CacheFolder) + "/Print_5.log";
   std::filesystem::create_directories(TQ58_FixedPath(kTQ58CacheFolder));
   std::ofstream(jobFile) << "MEDIA_CLASS=\"0001\"\n";
-  const ProcessResult job = RunProcess(
-      {TQ58_FILTER_PATH, "5", "user", "title", "1", "PageSize=102x153mm FyxICM=None", raster}, "",
-      {"PPD=" TQ58_SOURCE_DIR "/packaging/ppd/TQ-58.ppd"});
+  const ProcessResult job =
+      RunProcess({TQ58_FILTER_PATH, "5", "user", "title", "1", "PageSize=102x153mm FyxICM=None", raster}, "",
+                 {"PPD=" TQ58_SOURCE_DIR "/packaging/ppd/TQ-58.ppd"});
   std::filesystem::remove(jobFile);
   std::filesystem::remove(raster);
   EXPECT_EQ(job.exitCode, 0) << job.err;
@@ -119,7 +120,8 @@ const std::string& GetFilterStream()
 std::vector<std::string> GetPacketNames(const std::string& stream)
 {
   std::vector<std::string> names;
-  for (const DecodedPacket& p : Split(stream)) names.push_back(p.subcommand.empty() ? p.command : p.command + " " + p.subcommand);
+  for (const DecodedPacket& p : Split(stream))
+    names.push_back(p.subcommand.empty() ? p.command : p.command + " " + p.subcommand);
   return names;
 }
 
@@ -135,10 +137,12 @@ bool OpenWithLibusb(const std::string& serial, HeldPrinter* held)
 {
   held->bus = TQ58_OpenLibusbBus();
   std::vector<UsbDeviceRef> devices;
-  if (held->bus == nullptr || held->bus->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices) != kUsbOk) return false;
+  if (held->bus == nullptr || held->bus->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices) != kUsbOk)
+    return false;
   for (const UsbDeviceRef& ref : devices) {
     held->intf.reset();
-    if (held->bus->OpenDevice(ref, &held->device) != kUsbOk || held->device->OpenInterface(0, &held->intf) != kUsbOk) continue;
+    if (held->bus->OpenDevice(ref, &held->device) != kUsbOk || held->device->OpenInterface(0, &held->intf) != kUsbOk)
+      continue;
     char text[64] = {};
     if (GetSerialNo(held->intf.get(), text, sizeof text) >= 0 && serial == text) return true;
   }
@@ -204,14 +208,17 @@ void UsbVmTest::StartDaemon()
                             root_->Path() + "/daemon.out"));
 }
 
-std::string UsbVmTest::GetDaemonOutput() const { return ReadText(root_->Path() + "/daemon.out"); }
+std::string UsbVmTest::GetDaemonOutput() const
+{
+  return ReadText(root_->Path() + "/daemon.out");
+}
 
 void UsbVmTest::StartBackend(GuestProcess* backend, int jobId, const std::string& serial, const std::string& jobFile)
 {
   const std::string id = std::to_string(jobId);
-  ASSERT_TRUE(backend->Start({GetProgram("TQ58_USBVM_BACKEND", TQ58_BACKEND_PATH), id, "user", "title", "1", "", jobFile},
-                             {"DEVICE_URI=" + std::string(kQueueModelTQ58.uriPrefix) + serial},
-                             root_->Path() + "/backend-" + id + ".out"));
+  ASSERT_TRUE(backend->Start(
+      {GetProgram("TQ58_USBVM_BACKEND", TQ58_BACKEND_PATH), id, "user", "title", "1", "", jobFile},
+      {"DEVICE_URI=" + std::string(kQueueModelTQ58.uriPrefix) + serial}, root_->Path() + "/backend-" + id + ".out"));
 }
 
 std::string UsbVmTest::GetBackendOutput(int jobId) const
@@ -256,11 +263,13 @@ void UsbVmTest::Touch(const std::string& serial, const std::string& suffix) cons
 
 bool UsbVmTest::WaitForCommand(const std::string& name, const std::string& entry, int ms, size_t from) const
 {
-  return WaitUntil([&] {
-    const std::vector<std::string> log = emulator_->GetCommandLog(name);
-    for (size_t i = from; i < log.size(); ++i) {
-      if (log[i] == entry) return true;
-    }
-    return false;
-  }, ms);
+  return WaitUntil(
+      [&] {
+        const std::vector<std::string> log = emulator_->GetCommandLog(name);
+        for (size_t i = from; i < log.size(); ++i) {
+          if (log[i] == entry) return true;
+        }
+        return false;
+      },
+      ms);
 }

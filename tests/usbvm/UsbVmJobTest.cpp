@@ -29,8 +29,8 @@ protected:
     for (int i = 0; i < 3; ++i) {
       const std::string expected = GetPayload(stream_, planes[i]);
       EXPECT_GT(expected.size(), 1000000u);
-      EXPECT_TRUE(print.planes[i] == expected) << planes[i] << ": " << print.planes[i].size() << " bytes came, "
-                                               << expected.size() << " were sent";
+      EXPECT_TRUE(print.planes[i] == expected)
+          << planes[i] << ": " << print.planes[i].size() << " bytes came, " << expected.size() << " were sent";
     }
   }
 

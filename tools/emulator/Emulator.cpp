@@ -102,7 +102,8 @@ bool Emulator::PlugGadget(const std::string& name, const EmulatedPrinterState& s
   impl_->Wake();
   // The serving thread opens the device once the host has configured the gadget.
   const auto gone = [&] { return impl_->Find(name) != printer; };
-  const bool opened = impl_->changed.wait_for(lock, kGadgetOpenWait, [&] { return gone() || printer->connectionCount > 0; });
+  const bool opened =
+      impl_->changed.wait_for(lock, kGadgetOpenWait, [&] { return gone() || printer->connectionCount > 0; });
   if (gone()) return Fail(error, "printer " + name + " left while it was plugged in");
   if (opened) return true;
   printer->leave = Leave::kRequest;

@@ -39,7 +39,7 @@ struct EmulatedPrinterState {
   int mediaInitial = 50;
   int mediaRemain = 50;  // goes down by one per print, to 0
   int mediaRemainHalf = 0;
-  long totalCount = 0;  // goes up by one per print
+  long totalCount = 0;                               // goes up by one per print
   std::map<std::string, std::string> replyOverride;  // query key -> reply data
   // Prints: saved below saveFolder when it is not empty, as the three plane
   // files and, with savePng, one PNG picture.
@@ -77,8 +77,8 @@ struct EmulatorFaultSpec {
 
 // One finished print (CNTRL START).
 struct EmulatedPrint {
-  int number = 0;                  // 1, 2, ... per printer
-  std::string multiCut;            // the IMAGE MULTICUT payload
+  int number = 0;                   // 1, 2, ... per printer
+  std::string multiCut;             // the IMAGE MULTICUT payload
   std::vector<std::string> planes;  // the plane payloads (BMP files) Y, M, C as received
   std::vector<std::string> files;   // files saved for it
 };
@@ -93,10 +93,10 @@ bool TQ58_EmulatorReplyData(const EmulatedPrinterState& state, const std::string
 
 // Where a printer is plugged in as a USB gadget (Linux, configfs).
 struct EmulatorGadgetPort {
-  std::string udc;                                   // the device controller, e.g. "dummy_udc.0"
+  std::string udc;  // the device controller, e.g. "dummy_udc.0"
   std::string configfs = "/sys/kernel/config/usb_gadget";
-  std::string devices = "/dev";                      // where the function's g_printerN device appears
-  std::string device;  // that device when known; empty: the one that appears on binding
+  std::string devices = "/dev";  // where the function's g_printerN device appears
+  std::string device;            // that device when known; empty: the one that appears on binding
 };
 
 class Emulator {

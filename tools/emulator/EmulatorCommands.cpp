@@ -47,11 +47,16 @@ std::vector<std::string> Split(const std::string& line)
 bool ParseFault(const std::vector<std::string>& words, EmulatorFaultSpec* f, std::string* error)
 {
   static const std::pair<const char*, EmulatorFault> kKinds[] = {
-      {"no-reply", EmulatorFault::NoReply},          {"slow", EmulatorFault::SlowReply},
-      {"letter-length", EmulatorFault::LetterInLength}, {"zero-length", EmulatorFault::ZeroLength},
-      {"overlong-length", EmulatorFault::OverlongLength}, {"no-cr", EmulatorFault::NoCarriageReturn},
-      {"drop", EmulatorFault::DropConnection},       {"raw", EmulatorFault::RawReply},
-      {"unplug", EmulatorFault::Unplug},             {"unplug-after", EmulatorFault::UnplugAfterReply},
+      {"no-reply", EmulatorFault::NoReply},
+      {"slow", EmulatorFault::SlowReply},
+      {"letter-length", EmulatorFault::LetterInLength},
+      {"zero-length", EmulatorFault::ZeroLength},
+      {"overlong-length", EmulatorFault::OverlongLength},
+      {"no-cr", EmulatorFault::NoCarriageReturn},
+      {"drop", EmulatorFault::DropConnection},
+      {"raw", EmulatorFault::RawReply},
+      {"unplug", EmulatorFault::Unplug},
+      {"unplug-after", EmulatorFault::UnplugAfterReply},
   };
   bool known = false;
   for (const auto& [name, kind] : kKinds) {
@@ -145,9 +150,15 @@ bool TQ58_EmulatorApplySetting(EmulatedPrinterState* s, const std::string& key, 
   long n = 0;
   if (!ParseLong(value, &n)) return *error = "not a number: " + key + "=" + raw, false;
   const std::pair<const char*, int*> kInts[] = {
-      {"status", &s->status},           {"media-size", &s->mediaSize},      {"media-class", &s->mediaClass},
-      {"media-initial", &s->mediaInitial}, {"media-remain", &s->mediaRemain}, {"media-remain-half", &s->mediaRemainHalf},
-      {"vendor", &s->vendorId},         {"product", &s->productId},         {"configuration", &s->configuration},
+      {"status", &s->status},
+      {"media-size", &s->mediaSize},
+      {"media-class", &s->mediaClass},
+      {"media-initial", &s->mediaInitial},
+      {"media-remain", &s->mediaRemain},
+      {"media-remain-half", &s->mediaRemainHalf},
+      {"vendor", &s->vendorId},
+      {"product", &s->productId},
+      {"configuration", &s->configuration},
       {"interface", &s->interfaceNumber},
   };
   for (const auto& [name, field] : kInts) {

@@ -26,8 +26,8 @@ namespace tq58emu {
 namespace {
 
 constexpr int kOpenRetryMs = 10;
-constexpr unsigned kDrainMs = 200;   // for an answer queued at the controller to be read
-constexpr int kNodeWaitMs = 2000;    // for the device node after binding
+constexpr unsigned kDrainMs = 200;     // for an answer queued at the controller to be read
+constexpr int kNodeWaitMs = 2000;      // for the device node after binding
 constexpr size_t kMaxUsbString = 126;  // characters of a USB string descriptor
 constexpr const char* kFunction = "printer.usb0";
 // The printer function answers GET_DEVICE_ID with its pnp_string's length as

@@ -35,7 +35,7 @@ struct Pending {
 
 struct Connection {
   int fd = -1;
-  std::string in;            // received bytes not yet forming a whole packet
+  std::string in;  // received bytes not yet forming a whole packet
   std::deque<Pending> out;
   bool closed = false;
   bool hostOpened = true;  // the host opening the interface made it (not a gadget's device)
@@ -99,11 +99,11 @@ struct Printer {
 
 // What to send for one answer after the faults are applied.
 struct Answer {
-  bool send = true;       // false: no answer at all
-  bool drop = false;      // close the connection instead
-  bool unplug = false;    // unplug the printer (after sending, when send is set)
+  bool send = true;     // false: no answer at all
+  bool drop = false;    // close the connection instead
+  bool unplug = false;  // unplug the printer (after sending, when send is set)
   unsigned delayMs = 0;
-  std::string bytes;      // the wire bytes
+  std::string bytes;  // the wire bytes
 };
 
 // The answer to query key with data, spoiled by the first matching fault of

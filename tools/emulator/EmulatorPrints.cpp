@@ -33,7 +33,8 @@ bool ParsePlane(const std::string& bmp, Plane* p)
   p->offset = LE4(bmp, 10);
   p->width = LE4(bmp, 18);
   p->height = LE4(bmp, 22);
-  const uint16_t bits = static_cast<uint16_t>(static_cast<unsigned char>(bmp[28]) | static_cast<unsigned char>(bmp[29]) << 8);
+  const uint16_t bits =
+      static_cast<uint16_t>(static_cast<unsigned char>(bmp[28]) | static_cast<unsigned char>(bmp[29]) << 8);
   if (bits != 8 || p->width == 0 || p->height == 0 || p->width > 20000 || p->height > 20000) return false;
   p->stride = (p->width * 8 + 31) / 32 * 4;
   return p->offset <= bmp.size() && bmp.size() - p->offset >= static_cast<uint64_t>(p->stride) * p->height;
@@ -48,7 +49,8 @@ bool WritePng(const EmulatedPrint& print, const std::string& path)
   for (int i = 0; i < 3; ++i) {
     if (!ParsePlane(print.planes[i], &p[i])) return false;
   }
-  if (p[1].width != p[0].width || p[2].width != p[0].width || p[1].height != p[0].height || p[2].height != p[0].height) {
+  if (p[1].width != p[0].width || p[2].width != p[0].width || p[1].height != p[0].height ||
+      p[2].height != p[0].height) {
     return false;
   }
   const uint32_t w = p[0].width, h = p[0].height;

@@ -154,8 +154,7 @@ void Serve(Emulator::Impl* impl)
     }
     poll(fds.data(), fds.size(), timeoutMs);
     uint64_t count;
-    while (read(impl->wakeFd, &count, sizeof count) > 0) {
-    }
+    while (read(impl->wakeFd, &count, sizeof count) > 0) {}
   }
 }
 

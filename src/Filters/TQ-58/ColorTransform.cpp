@@ -19,7 +19,8 @@ namespace {
 
 void DiscardError(cmsContext /*context*/, cmsUInt32Number /*code*/, const char* /*text*/) {}
 
-cmsContext MakeSilentContext() {
+cmsContext MakeSilentContext()
+{
   cmsContext context = cmsCreateContext(nullptr, nullptr);
   if (context != nullptr) {
     cmsSetLogErrorHandlerTHR(context, DiscardError);
@@ -29,23 +30,25 @@ cmsContext MakeSilentContext() {
 
 // sRGB (device to PCS) then the printer profile (PCS to device), each with
 // the rendering intent its header names, on packed 8-bit RGB.
-cmsHTRANSFORM MakeTwoStage(cmsContext context, cmsHPROFILE srgb, cmsHPROFILE printer) {
+cmsHTRANSFORM MakeTwoStage(cmsContext context, cmsHPROFILE srgb, cmsHPROFILE printer)
+{
   cmsHPROFILE profiles[2] = {srgb, printer};
   cmsBool blackPoint[2] = {FALSE, FALSE};
-  cmsUInt32Number intents[2] = {cmsGetHeaderRenderingIntent(srgb),
-                                cmsGetHeaderRenderingIntent(printer)};
+  cmsUInt32Number intents[2] = {cmsGetHeaderRenderingIntent(srgb), cmsGetHeaderRenderingIntent(printer)};
   cmsFloat64Number adaptation[2] = {1.0, 1.0};
-  return cmsCreateExtendedTransform(context, 2, profiles, blackPoint, intents, adaptation, nullptr,
-                                    0, TYPE_RGB_8, TYPE_RGB_8, 0);
+  return cmsCreateExtendedTransform(context, 2, profiles, blackPoint, intents, adaptation, nullptr, 0, TYPE_RGB_8,
+                                    TYPE_RGB_8, 0);
 }
 
 }  // namespace
 
-bool GetProfileBytes(const char* profilePath, std::string* bytes) {
+bool GetProfileBytes(const char* profilePath, std::string* bytes)
+{
   return TQ58_GetSmallFile(profilePath, kMaxProfileBytes, bytes);
 }
 
-ColorTransformRef get_colord_transform_func(const char* profilePath) {
+ColorTransformRef get_colord_transform_func(const char* profilePath)
+{
   // The profile is read into memory first, so that lcms2 never reads from
   // whatever stands at the path (a fifo would hold it, a device feed it for ever).
   std::string bytes;
@@ -76,7 +79,8 @@ ColorTransformRef get_colord_transform_func(const char* profilePath) {
   return data;
 }
 
-void releaseTransform(ColorTransformRef transform) {
+void releaseTransform(ColorTransformRef transform)
+{
   if (transform == nullptr) {
     return;
   }
@@ -86,7 +90,8 @@ void releaseTransform(ColorTransformRef transform) {
 }
 
 bool ColorTransformConvert(ColorTransformRef transform, long width, long height, void* dst, size_t dstStride,
-                           const void* src, size_t srcStride) {
+                           const void* src, size_t srcStride)
+{
   if (transform == nullptr || dst == nullptr || src == nullptr || width < 0 || height < 0) {
     return false;
   }

@@ -12,7 +12,7 @@
 #include "TextUtil.h"
 
 constexpr size_t kPpdValueSize = 256;
-constexpr int kInfoLineMax = 255;  // longest line of a PPD or information file
+constexpr int kInfoLineMax = 255;            // longest line of a PPD or information file
 constexpr size_t kMaxInfoFileBytes = 16384;  // largest job or printer information file read
 
 // The PPD handle: the PPD opened as plain text, and the buffer that holds the

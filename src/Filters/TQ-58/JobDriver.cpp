@@ -18,14 +18,20 @@ namespace {
 
 constexpr int kInputWaitMs = 200;  // longest wait for input between looks at the cancel flag
 
-void DefaultSleep(unsigned seconds) { sleep(seconds); }
+void DefaultSleep(unsigned seconds)
+{
+  sleep(seconds);
+}
 
 struct RasterInput {
   int fd = 0;
   const volatile sig_atomic_t* cancel = nullptr;
 };
 
-bool IsSet(const volatile sig_atomic_t* flag) { return flag != nullptr && *flag != 0; }
+bool IsSet(const volatile sig_atomic_t* flag)
+{
+  return flag != nullptr && *flag != 0;
+}
 
 // Raster bytes from the RasterInput *context, for cupsRasterOpenIO. While no
 // input is there it waits in steps of kInputWaitMs and gives up (-1) once the

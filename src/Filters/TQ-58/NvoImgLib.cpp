@@ -9,7 +9,8 @@
 
 namespace nvoimg {
 
-bool RowStride(int64_t width, int bitsPerPixel, uint32_t* stride) {
+bool RowStride(int64_t width, int bitsPerPixel, uint32_t* stride)
+{
   if (width < 0 || bitsPerPixel <= 0) {
     return false;
   }
@@ -21,7 +22,8 @@ bool RowStride(int64_t width, int bitsPerPixel, uint32_t* stride) {
   return true;
 }
 
-bool HasSaneGeometry(const _tagBITMAPHANDLE& bitmap) {
+bool HasSaneGeometry(const _tagBITMAPHANDLE& bitmap)
+{
   uint32_t stride = 0;
   if (bitmap.height < 0 || !RowStride(bitmap.width, bitmap.bitsPerPixel, &stride)) {
     return false;
@@ -30,7 +32,8 @@ bool HasSaneGeometry(const _tagBITMAPHANDLE& bitmap) {
          bitmap.dataSize == static_cast<uint64_t>(stride) * static_cast<uint64_t>(bitmap.height);
 }
 
-unsigned char* AllocBlock(uint64_t size, void** handle) {
+unsigned char* AllocBlock(uint64_t size, void** handle)
+{
   if (size > SIZE_MAX) {
     return nullptr;
   }
@@ -47,7 +50,8 @@ unsigned char* AllocBlock(uint64_t size, void** handle) {
   return bits;
 }
 
-void ReleaseBlock(void* handle, void* bits) {
+void ReleaseBlock(void* handle, void* bits)
+{
   GlobalUnlock(bits);
   GlobalFree(handle);
 }
@@ -58,41 +62,39 @@ namespace {
 
 // Steps 5 of the creation checks: depth, palette and colour order. On success
 // sets the colour order to store.
-int CheckDepth(int bitsPerPixel, unsigned int colorOrder, const unsigned char* palette,
-               unsigned int* storedOrder) {
+int CheckDepth(int bitsPerPixel, unsigned int colorOrder, const unsigned char* palette, unsigned int* storedOrder)
+{
   switch (bitsPerPixel) {
-    case 1:
-    case 16:
-    case 32:
+  case 1:
+  case 16:
+  case 32: return IL_ERR_INVALID_PARAMETER;
+  case 8:
+    if (colorOrder != 2 || palette == nullptr) {
       return IL_ERR_INVALID_PARAMETER;
-    case 8:
-      if (colorOrder != 2 || palette == nullptr) {
-        return IL_ERR_INVALID_PARAMETER;
-      }
-      *storedOrder = 0;
-      return IL_SUCCESS;
-    case 24:
-      if (palette != nullptr) {
-        return IL_ERR_UNSUPPORTED_FORMAT;
-      }
-      if (colorOrder > 2) {
-        return IL_ERR_INVALID_PARAMETER;
-      }
-      *storedOrder = colorOrder == 2 ? 1 : colorOrder;
-      return IL_SUCCESS;
-    case 48:
-    case 64:
-      return IL_ERR_UNSUPPORTED_DEPTH;
-    default:
+    }
+    *storedOrder = 0;
+    return IL_SUCCESS;
+  case 24:
+    if (palette != nullptr) {
       return IL_ERR_UNSUPPORTED_FORMAT;
+    }
+    if (colorOrder > 2) {
+      return IL_ERR_INVALID_PARAMETER;
+    }
+    *storedOrder = colorOrder == 2 ? 1 : colorOrder;
+    return IL_SUCCESS;
+  case 48:
+  case 64: return IL_ERR_UNSUPPORTED_DEPTH;
+  default: return IL_ERR_UNSUPPORTED_FORMAT;
   }
 }
 
 }  // namespace
 
-int IL_CreateBitmap(_tagBITMAPHANDLE* bitmap, int structSize, int memoryKind, unsigned int width,
-                    unsigned int height, int bitsPerPixel, unsigned int colorOrder,
-                    unsigned char* palette, int layoutCode, void* data, size_t dataSize) {
+int IL_CreateBitmap(_tagBITMAPHANDLE* bitmap, int structSize, int memoryKind, unsigned int width, unsigned int height,
+                    int bitsPerPixel, unsigned int colorOrder, unsigned char* palette, int layoutCode, void* data,
+                    size_t dataSize)
+{
   if (bitmap == nullptr) {
     return IL_ERR_INVALID_PARAMETER;
   }
@@ -131,7 +133,8 @@ int IL_CreateBitmap(_tagBITMAPHANDLE* bitmap, int structSize, int memoryKind, un
   return IL_SUCCESS;
 }
 
-void IL_FreeBitmap(_tagBITMAPHANDLE* bitmap) {
+void IL_FreeBitmap(_tagBITMAPHANDLE* bitmap)
+{
   if (bitmap == nullptr) {
     return;
   }
@@ -146,16 +149,16 @@ void IL_FreeBitmap(_tagBITMAPHANDLE* bitmap) {
   bitmap->palette = nullptr;
 }
 
-int IL_CopyBitmapData(_tagBITMAPHANDLE* dst, _tagBITMAPHANDLE* src) {
+int IL_CopyBitmapData(_tagBITMAPHANDLE* dst, _tagBITMAPHANDLE* src)
+{
   if (dst == nullptr || src == nullptr) {
     return IL_ERR_NO_BITMAP;
   }
-  if (dst->bits == nullptr || src->bits == nullptr || dst->bitsPerPixel != 24 ||
-      src->bitsPerPixel != 24 || !nvoimg::HasSaneGeometry(*dst) || !nvoimg::HasSaneGeometry(*src)) {
+  if (dst->bits == nullptr || src->bits == nullptr || dst->bitsPerPixel != 24 || src->bitsPerPixel != 24 ||
+      !nvoimg::HasSaneGeometry(*dst) || !nvoimg::HasSaneGeometry(*src)) {
     return IL_ERR_INVALID_PARAMETER;
   }
-  if (src->paletteSize != 0 && dst->paletteSize != 0 && src->palette != nullptr &&
-      dst->palette != nullptr) {
+  if (src->paletteSize != 0 && dst->paletteSize != 0 && src->palette != nullptr && dst->palette != nullptr) {
     // Never more entries than the destination holds.
     const uint64_t entries = std::min(src->paletteSize, dst->paletteSize);
     CopyMemory(dst->palette, src->palette, static_cast<size_t>(entries * 4));

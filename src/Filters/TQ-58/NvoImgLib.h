@@ -13,17 +13,17 @@
 // One bitmap. Rows are bytesPerLine apart; 24-bit pixels are three bytes,
 // 8-bit pixels index a palette of 4-byte entries (bytes 0..2 used).
 struct _tagBITMAPHANDLE {
-  void* memoryHandle;       // owned block from GlobalAlloc, null when the pixels are foreign
-  unsigned char* bits;      // first stored row
-  int32_t width;            // pixels per row
-  int32_t height;           // rows
-  int32_t bitsPerPixel;     // 24 or 8
-  uint32_t bytesPerLine;    // ((bitsPerPixel * width + 31) / 32) * 4
-  uint32_t paletteSize;     // 256 for 8 bits, 0 for 24 bits
-  unsigned char* palette;   // 8 bits: paletteSize entries of 4 bytes
-  uint32_t layoutCode;      // always 4
-  uint32_t colorOrder;      // 24 bits: 0 or 1, see IL_ColorSeparateBitmap; 8 bits: 0
-  uint64_t dataSize;        // bytesPerLine * height
+  void* memoryHandle;      // owned block from GlobalAlloc, null when the pixels are foreign
+  unsigned char* bits;     // first stored row
+  int32_t width;           // pixels per row
+  int32_t height;          // rows
+  int32_t bitsPerPixel;    // 24 or 8
+  uint32_t bytesPerLine;   // ((bitsPerPixel * width + 31) / 32) * 4
+  uint32_t paletteSize;    // 256 for 8 bits, 0 for 24 bits
+  unsigned char* palette;  // 8 bits: paletteSize entries of 4 bytes
+  uint32_t layoutCode;     // always 4
+  uint32_t colorOrder;     // 24 bits: 0 or 1, see IL_ColorSeparateBitmap; 8 bits: 0
+  uint64_t dataSize;       // bytesPerLine * height
 };
 
 constexpr int IL_SUCCESS = 1;
@@ -42,9 +42,9 @@ constexpr int IL_ERR_NULL_HANDLE = -814;
 // layoutCode 4. For 8 bits colorOrder must be 2 and palette set; for 24 bits
 // palette must be null and colorOrder 2 is stored as 1. Fields not set here
 // keep their old contents. Does not block.
-int IL_CreateBitmap(_tagBITMAPHANDLE* bitmap, int structSize, int memoryKind, unsigned int width,
-                    unsigned int height, int bitsPerPixel, unsigned int colorOrder,
-                    unsigned char* palette, int layoutCode, void* data, size_t dataSize);
+int IL_CreateBitmap(_tagBITMAPHANDLE* bitmap, int structSize, int memoryKind, unsigned int width, unsigned int height,
+                    int bitsPerPixel, unsigned int colorOrder, unsigned char* palette, int layoutCode, void* data,
+                    size_t dataSize);
 
 // Releases the pixels if the record owns them and clears bits and palette
 // (and memoryHandle). Null and empty records are ignored. Does not block.
@@ -85,8 +85,7 @@ void RGBtoHSL(int r, int g, int b, double* hue, double* chroma, double* lightnes
 
 // Converts hue, chroma and lightness back to a pixel, truncating each
 // channel. Does not block.
-void HSLtoRGB(unsigned char* r, unsigned char* g, unsigned char* b, double hue, double chroma,
-              double lightness);
+void HSLtoRGB(unsigned char* r, unsigned char* g, unsigned char* b, double hue, double chroma, double lightness);
 
 // Scales the chroma of every pixel of a 24-bit bitmap by (1 + level / 1000),
 // level -1000..1000, keeping hue and lightness; in place. Level 0 still
@@ -103,14 +102,12 @@ int IL_SharpenBitmap(_tagBITMAPHANDLE* bitmap, int level);
 // holds byte k of each pixel for colorOrder 1 and byte 2 - k for colorOrder 0.
 // The three records must be empty: they are overwritten, each owning one block
 // (pixels followed by the palette). flags must be 0. Does not block.
-int IL_ColorSeparateBitmap(_tagBITMAPHANDLE* source, _tagBITMAPHANDLE* planes[3], int structSize,
-                           int flags);
+int IL_ColorSeparateBitmap(_tagBITMAPHANDLE* source, _tagBITMAPHANDLE* planes[3], int structSize, int flags);
 
 // Builds a 24-bit bitmap of colorOrder 1 from three equal 8-bit planes: byte k
 // of each pixel is byte k of plane k's palette entry for its value. target is
 // overwritten (not released first) and owns the new block; its palette fields
 // are untouched. flags must be 0. Does not block.
-int IL_ColorMergeBitmap(_tagBITMAPHANDLE* target, _tagBITMAPHANDLE* planes[3], int structSize,
-                        int flags);
+int IL_ColorMergeBitmap(_tagBITMAPHANDLE* target, _tagBITMAPHANDLE* planes[3], int structSize, int flags);
 
 #endif

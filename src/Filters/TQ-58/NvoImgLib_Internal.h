@@ -28,7 +28,8 @@ void ReleaseBlock(void* handle, void* bits);
 
 // Converts a double already known to lie in the byte range, or garbage, to a
 // byte by truncation; below 0 and NaN give 0, 255 and above give 255.
-inline unsigned char TruncToByte(double v) {
+inline unsigned char TruncToByte(double v)
+{
   const double clamped = v >= 255.0 ? 255.0 : (v > 0.0 ? v : 0.0);
   return static_cast<unsigned char>(static_cast<int>(clamped));
 }

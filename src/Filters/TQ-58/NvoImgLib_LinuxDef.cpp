@@ -8,7 +8,8 @@ namespace {
 thread_local long t_allocsBeforeFailure = -1;
 }
 
-HGLOBAL GlobalAlloc(unsigned int /*flags*/, size_t size) {
+HGLOBAL GlobalAlloc(unsigned int /*flags*/, size_t size)
+{
   if (t_allocsBeforeFailure == 0) {
     return nullptr;
   }
@@ -18,27 +19,36 @@ HGLOBAL GlobalAlloc(unsigned int /*flags*/, size_t size) {
   return std::malloc(size == 0 ? 1 : size);
 }
 
-void* GlobalLock(HGLOBAL handle) { return handle; }
+void* GlobalLock(HGLOBAL handle)
+{
+  return handle;
+}
 
 void GlobalUnlock(void* /*bits*/) {}
 
-void GlobalFree(HGLOBAL handle) { std::free(handle); }
+void GlobalFree(HGLOBAL handle)
+{
+  std::free(handle);
+}
 
-void* CopyMemory(void* dst, const void* src, size_t n) {
+void* CopyMemory(void* dst, const void* src, size_t n)
+{
   if (n != 0) {
     std::memmove(dst, src, n);
   }
   return dst;
 }
 
-void* ZeroMemory(void* p, size_t n) {
+void* ZeroMemory(void* p, size_t n)
+{
   if (n != 0) {
     std::memset(p, 0, n);
   }
   return p;
 }
 
-int32_t MulDiv(int32_t a, int32_t b, int32_t c) {
+int32_t MulDiv(int32_t a, int32_t b, int32_t c)
+{
   if (c == 0) {
     return -1;
   }
@@ -49,4 +59,7 @@ int32_t MulDiv(int32_t a, int32_t b, int32_t c) {
   return static_cast<int32_t>(quotient);
 }
 
-void SetGlobalAllocFailAfter(long count) { t_allocsBeforeFailure = count < 0 ? -1 : count; }
+void SetGlobalAllocFailAfter(long count)
+{
+  t_allocsBeforeFailure = count < 0 ? -1 : count;
+}

@@ -9,7 +9,8 @@ namespace {
 
 // chroma' = (chroma * level) / 1000 + chroma limited to 0..255, for every
 // chroma a pixel can have (an integer spread of 0..255).
-void BuildChromaTable(int level, double* table) {
+void BuildChromaTable(int level, double* table)
+{
   for (int c = 0; c < 256; ++c) {
     const double chroma = static_cast<double>(c);
     double scaled = (chroma * level) / 1000.0 + chroma;
@@ -21,7 +22,8 @@ void BuildChromaTable(int level, double* table) {
 // One pixel through RGBtoHSL, the chroma table and HSLtoRGB, written without
 // data-dependent branches: every selected value is the double the branching
 // form computes, so the bytes are the same.
-inline void SaturatePixel(unsigned char* p, int redIndex, int blueIndex, const double* chromaTable) {
+inline void SaturatePixel(unsigned char* p, int redIndex, int blueIndex, const double* chromaTable)
+{
   const int r = p[redIndex], g = p[1], b = p[blueIndex];
   const int hiByte = std::max(std::max(r, g), b);
   const int loByte = std::min(std::min(r, g), b);
@@ -44,10 +46,8 @@ inline void SaturatePixel(unsigned char* p, int redIndex, int blueIndex, const d
   static constexpr double kSign[6] = {1.0, -1.0, 1.0, -1.0, 1.0, -1.0};
   const double mid = (((hue - kBase[sector]) * kSign[sector]) / 60.0) * span + lo;
   // Which of hi (0), mid (1), lo (2) each channel takes, by sector.
-  static constexpr unsigned char kRole[6][3] = {{0, 1, 2}, {1, 0, 2}, {2, 0, 1},
-                                                {2, 1, 0}, {1, 2, 0}, {0, 2, 1}};
-  const unsigned char values[3] = {nvoimg::TruncToByte(hi), nvoimg::TruncToByte(mid),
-                                   nvoimg::TruncToByte(lo)};
+  static constexpr unsigned char kRole[6][3] = {{0, 1, 2}, {1, 0, 2}, {2, 0, 1}, {2, 1, 0}, {1, 2, 0}, {0, 2, 1}};
+  const unsigned char values[3] = {nvoimg::TruncToByte(hi), nvoimg::TruncToByte(mid), nvoimg::TruncToByte(lo)};
   const unsigned char grey = nvoimg::TruncToByte(lightness);
   const bool isGrey = spread == 0;
   p[redIndex] = isGrey ? grey : values[kRole[sector][0]];
@@ -55,8 +55,8 @@ inline void SaturatePixel(unsigned char* p, int redIndex, int blueIndex, const d
   p[blueIndex] = isGrey ? grey : values[kRole[sector][2]];
 }
 
-void SaturateRow(unsigned char* row, int32_t width, int redIndex, int blueIndex,
-                 const double* chromaTable) {
+void SaturateRow(unsigned char* row, int32_t width, int redIndex, int blueIndex, const double* chromaTable)
+{
   for (int32_t x = 0; x < width; ++x) {
     SaturatePixel(row + 3 * static_cast<size_t>(x), redIndex, blueIndex, chromaTable);
   }
@@ -64,7 +64,8 @@ void SaturateRow(unsigned char* row, int32_t width, int redIndex, int blueIndex,
 
 }  // namespace
 
-int IL_ChangeBitmapSaturation(_tagBITMAPHANDLE* bitmap, int level) {
+int IL_ChangeBitmapSaturation(_tagBITMAPHANDLE* bitmap, int level)
+{
   if (bitmap == nullptr) {
     return IL_ERR_NULL_HANDLE;
   }
@@ -78,8 +79,8 @@ int IL_ChangeBitmapSaturation(_tagBITMAPHANDLE* bitmap, int level) {
   const int redIndex = bitmap->colorOrder == 0 ? 0 : 2;
   const int blueIndex = 2 - redIndex;
   for (int32_t y = 0; y < bitmap->height; ++y) {
-    SaturateRow(bitmap->bits + static_cast<size_t>(y) * bitmap->bytesPerLine, bitmap->width,
-                redIndex, blueIndex, chromaTable);
+    SaturateRow(bitmap->bits + static_cast<size_t>(y) * bitmap->bytesPerLine, bitmap->width, redIndex, blueIndex,
+                chromaTable);
   }
   return IL_SUCCESS;
 }

@@ -10,24 +10,25 @@ namespace {
 
 constexpr uint64_t kPaletteBytes = 1024;
 
-int CheckSeparateArgs(const _tagBITMAPHANDLE* source, _tagBITMAPHANDLE* const* planes,
-                      int structSize, int flags) {
+int CheckSeparateArgs(const _tagBITMAPHANDLE* source, _tagBITMAPHANDLE* const* planes, int structSize, int flags)
+{
   if (source == nullptr) {
     return IL_ERR_INVALID_PARAMETER;
   }
   if (structSize != nvoimg::kRecordSize) {
     return IL_ERR_STRUCT_SIZE;
   }
-  if (source->bits == nullptr || source->bitsPerPixel != 24 || planes == nullptr ||
-      source->colorOrder > 1 || planes[0] == nullptr || planes[1] == nullptr || flags != 0 ||
-      planes[2] == nullptr || !nvoimg::HasSaneGeometry(*source)) {
+  if (source->bits == nullptr || source->bitsPerPixel != 24 || planes == nullptr || source->colorOrder > 1 ||
+      planes[0] == nullptr || planes[1] == nullptr || flags != 0 || planes[2] == nullptr ||
+      !nvoimg::HasSaneGeometry(*source)) {
     return IL_ERR_INVALID_PARAMETER;
   }
   return IL_SUCCESS;
 }
 
-void FillPlaneRecord(_tagBITMAPHANDLE* plane, void* handle, unsigned char* bits,
-                     const _tagBITMAPHANDLE& source, uint32_t stride) {
+void FillPlaneRecord(_tagBITMAPHANDLE* plane, void* handle, unsigned char* bits, const _tagBITMAPHANDLE& source,
+                     uint32_t stride)
+{
   const uint64_t pixelBytes = static_cast<uint64_t>(stride) * static_cast<uint64_t>(source.height);
   plane->memoryHandle = handle;
   plane->bits = bits;
@@ -49,7 +50,8 @@ void FillPlaneRecord(_tagBITMAPHANDLE* plane, void* handle, unsigned char* bits,
 
 // Copies byte k of every pixel to out[k]; the destinations are chosen by the
 // caller, once, from the colour order. Row padding is zeroed.
-void SplitRows(const _tagBITMAPHANDLE& source, unsigned char* const out[3], uint32_t stride) {
+void SplitRows(const _tagBITMAPHANDLE& source, unsigned char* const out[3], uint32_t stride)
+{
   const int32_t width = source.width;
   for (int32_t y = 0; y < source.height; ++y) {
     const unsigned char* s = source.bits + static_cast<size_t>(y) * source.bytesPerLine;
@@ -70,8 +72,8 @@ void SplitRows(const _tagBITMAPHANDLE& source, unsigned char* const out[3], uint
 
 }  // namespace
 
-int IL_ColorSeparateBitmap(_tagBITMAPHANDLE* source, _tagBITMAPHANDLE* planes[3], int structSize,
-                           int flags) {
+int IL_ColorSeparateBitmap(_tagBITMAPHANDLE* source, _tagBITMAPHANDLE* planes[3], int structSize, int flags)
+{
   const int check = CheckSeparateArgs(source, planes, structSize, flags);
   if (check != IL_SUCCESS) {
     return check;
@@ -103,7 +105,8 @@ int IL_ColorSeparateBitmap(_tagBITMAPHANDLE* source, _tagBITMAPHANDLE* planes[3]
 namespace {
 
 // All three planes share plane 0's geometry and are well-formed 8-bit planes.
-bool PlanesMatch(_tagBITMAPHANDLE* const* planes) {
+bool PlanesMatch(_tagBITMAPHANDLE* const* planes)
+{
   const _tagBITMAPHANDLE& first = *planes[0];
   uint32_t stride = 0;
   if (first.height < 0 || !nvoimg::RowStride(first.width, 8, &stride)) {
@@ -112,9 +115,9 @@ bool PlanesMatch(_tagBITMAPHANDLE* const* planes) {
   const uint64_t size = static_cast<uint64_t>(stride) * static_cast<uint64_t>(first.height);
   for (int k = 0; k < 3; ++k) {
     const _tagBITMAPHANDLE& p = *planes[k];
-    if (p.width != first.width || p.height != first.height || p.bitsPerPixel != 8 ||
-        p.bytesPerLine != stride || p.paletteSize != 256 || p.palette == nullptr ||
-        p.colorOrder != 0 || p.layoutCode != first.layoutCode || p.dataSize != size) {
+    if (p.width != first.width || p.height != first.height || p.bitsPerPixel != 8 || p.bytesPerLine != stride ||
+        p.paletteSize != 256 || p.palette == nullptr || p.colorOrder != 0 || p.layoutCode != first.layoutCode ||
+        p.dataSize != size) {
       return false;
     }
   }
@@ -122,8 +125,9 @@ bool PlanesMatch(_tagBITMAPHANDLE* const* planes) {
 }
 
 // The arguments of a merge; on success *outStride is the stride of the 24-bit result.
-int CheckMergeArgs(const _tagBITMAPHANDLE* target, _tagBITMAPHANDLE* const* planes,
-                   int structSize, int flags, uint32_t* outStride) {
+int CheckMergeArgs(const _tagBITMAPHANDLE* target, _tagBITMAPHANDLE* const* planes, int structSize, int flags,
+                   uint32_t* outStride)
+{
   if (target == nullptr) {
     return IL_ERR_INVALID_PARAMETER;
   }
@@ -145,7 +149,8 @@ int CheckMergeArgs(const _tagBITMAPHANDLE* target, _tagBITMAPHANDLE* const* plan
 }
 
 // Output byte k of a pixel is byte k of plane k's palette entry for its value.
-void MergeRows(_tagBITMAPHANDLE* const* planes, unsigned char* out, uint32_t outStride) {
+void MergeRows(_tagBITMAPHANDLE* const* planes, unsigned char* out, uint32_t outStride)
+{
   unsigned char lut[3][256];
   for (int k = 0; k < 3; ++k) {
     for (int e = 0; e < 256; ++e) {
@@ -170,8 +175,8 @@ void MergeRows(_tagBITMAPHANDLE* const* planes, unsigned char* out, uint32_t out
 
 }  // namespace
 
-int IL_ColorMergeBitmap(_tagBITMAPHANDLE* target, _tagBITMAPHANDLE* planes[3], int structSize,
-                        int flags) {
+int IL_ColorMergeBitmap(_tagBITMAPHANDLE* target, _tagBITMAPHANDLE* planes[3], int structSize, int flags)
+{
   uint32_t outStride = 0;
   const int check = CheckMergeArgs(target, planes, structSize, flags, &outStride);
   if (check != IL_SUCCESS) {

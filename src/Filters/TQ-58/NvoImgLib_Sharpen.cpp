@@ -17,16 +17,15 @@ struct KTableRow {
 };
 
 constexpr KTableRow KTable[21] = {
-    {-1000, -1.0},   {-950, -0.75},  {-900, -0.5625}, {-800, -0.39},  {-500, -0.204},
-    {-200, -0.135},  {-100, -0.124}, {-50, -0.119},   {-1, -0.117},   {0, 0.0},
-    {1, 0.126},      {50, 0.14},     {100, 0.140625}, {650, 0.365},   {700, 0.412},
-    {750, 0.5},      {800, 0.6046},  {850, 0.8203},   {900, 1.125},   {950, 2.25},
-    {1000, 9.0},
+    {-1000, -1.0}, {-950, -0.75}, {-900, -0.5625}, {-800, -0.39}, {-500, -0.204}, {-200, -0.135},  {-100, -0.124},
+    {-50, -0.119}, {-1, -0.117},  {0, 0.0},        {1, 0.126},    {50, 0.14},     {100, 0.140625}, {650, 0.365},
+    {700, 0.412},  {750, 0.5},    {800, 0.6046},   {850, 0.8203}, {900, 1.125},   {950, 2.25},     {1000, 9.0},
 };
 
 // K for a level in -1000..1000: a table row's own K, or the linear
 // interpolation between the rows around the level.
-double Strength(int level) {
+double Strength(int level)
+{
   if (level == -1000) {
     return -1.0;
   }
@@ -45,7 +44,8 @@ double Strength(int level) {
 
 // Row values as doubles at [3, 3 + 3w), with pixel 0 repeated before them and
 // pixel w - 1 after them.
-void LoadRow(const unsigned char* src, int32_t width, double* padded) {
+void LoadRow(const unsigned char* src, int32_t width, double* padded)
+{
   const int32_t n = width * 3;
   for (int32_t k = 0; k < n; ++k) {
     padded[k + 3] = src[k];
@@ -58,12 +58,12 @@ void LoadRow(const unsigned char* src, int32_t width, double* padded) {
 
 // Nine weighted taps per byte in the order row before, row, row after (each
 // left, centre, right); truncated, then limited to 0..255.
-void SharpenRow(const double* above, const double* row, const double* below, int32_t n,
-                double edge, double centre, unsigned char* out) {
+void SharpenRow(const double* above, const double* row, const double* below, int32_t n, double edge, double centre,
+                unsigned char* out)
+{
   for (int32_t k = 0; k < n; ++k) {
-    const double s = edge * above[k] + edge * above[k + 3] + edge * above[k + 6] +
-                     edge * row[k] + centre * row[k + 3] + edge * row[k + 6] +
-                     edge * below[k] + edge * below[k + 3] + edge * below[k + 6];
+    const double s = edge * above[k] + edge * above[k + 3] + edge * above[k + 6] + edge * row[k] + centre * row[k + 3] +
+                     edge * row[k + 6] + edge * below[k] + edge * below[k + 3] + edge * below[k + 6];
     int v = static_cast<int>(s);
     v = v < 0 ? 0 : v;
     v = v > 255 ? 255 : v;
@@ -71,7 +71,8 @@ void SharpenRow(const double* above, const double* row, const double* below, int
   }
 }
 
-void SharpenRows(_tagBITMAPHANDLE* bitmap, double k, double* ring) {
+void SharpenRows(_tagBITMAPHANDLE* bitmap, double k, double* ring)
+{
   const double edge = k / -9.0;
   const double centre = k * 8.0 / 9.0 + 1.0;
   const int32_t height = bitmap->height;
@@ -93,7 +94,8 @@ void SharpenRows(_tagBITMAPHANDLE* bitmap, double k, double* ring) {
 
 }  // namespace
 
-int IL_SharpenBitmap(_tagBITMAPHANDLE* bitmap, int level) {
+int IL_SharpenBitmap(_tagBITMAPHANDLE* bitmap, int level)
+{
   if (bitmap == nullptr || bitmap->bits == nullptr) {
     return IL_ERR_NO_BITMAP;
   }

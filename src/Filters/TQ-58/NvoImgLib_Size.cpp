@@ -19,7 +19,8 @@ struct Tap4 {
   double weight[4];
 };
 
-double CubicWeight(double d) {
+double CubicWeight(double d)
+{
   if (d <= 1.0) {
     return d * d * d - 2.0 * d * d + 1.0;
   }
@@ -31,7 +32,8 @@ double CubicWeight(double d) {
 
 // Sample position x = (oldLen / newLen) * j with taps trunc(x) - 1 .. + 2. A
 // tap outside 0..oldLen-1 reads the sample at trunc(x) instead.
-void BuildTaps(int32_t oldLen, int32_t newLen, int32_t indexScale, Tap4* taps) {
+void BuildTaps(int32_t oldLen, int32_t newLen, int32_t indexScale, Tap4* taps)
+{
   const double ratio = static_cast<double>(oldLen) / static_cast<double>(newLen);
   for (int32_t j = 0; j < newLen; ++j) {
     const double x = ratio * static_cast<double>(j);
@@ -48,8 +50,9 @@ void BuildTaps(int32_t oldLen, int32_t newLen, int32_t indexScale, Tap4* taps) {
 }
 
 // One intermediate row: the horizontal sums of one source row, unrounded.
-void HorizontalRow(const unsigned char* src, int32_t oldWidth, const Tap4* cols, int32_t newWidth,
-                   double* srcValues, double* out) {
+void HorizontalRow(const unsigned char* src, int32_t oldWidth, const Tap4* cols, int32_t newWidth, double* srcValues,
+                   double* out)
+{
   const int32_t n = oldWidth * 3;
   for (int32_t k = 0; k < n; ++k) {
     srcValues[k] = src[k];
@@ -62,8 +65,7 @@ void HorizontalRow(const unsigned char* src, int32_t oldWidth, const Tap4* cols,
     const double* p3 = srcValues + t.index[3];
     double* o = out + 3 * j;
     for (int ch = 0; ch < 3; ++ch) {
-      o[ch] = t.weight[0] * p0[ch] + t.weight[1] * p1[ch] + t.weight[2] * p2[ch] +
-              t.weight[3] * p3[ch];
+      o[ch] = t.weight[0] * p0[ch] + t.weight[1] * p1[ch] + t.weight[2] * p2[ch] + t.weight[3] * p3[ch];
     }
   }
 }
@@ -71,8 +73,8 @@ void HorizontalRow(const unsigned char* src, int32_t oldWidth, const Tap4* cols,
 // One output row: the vertical sums, rounded by trunc(sum + 0.5) and clamped.
 // Clamping the truncated integer gives the same bytes as testing the sum
 // against 0 and 255 first.
-void VerticalRow(const double* const rows[4], const double weight[4], int32_t n,
-                 unsigned char* out) {
+void VerticalRow(const double* const rows[4], const double weight[4], int32_t n, unsigned char* out)
+{
   const double w0 = weight[0], w1 = weight[1], w2 = weight[2], w3 = weight[3];
   const double *r0 = rows[0], *r1 = rows[1], *r2 = rows[2], *r3 = rows[3];
   for (int32_t k = 0; k < n; ++k) {
@@ -91,7 +93,8 @@ struct Scratch {
   double* ring;  // four intermediate rows of 3 * newWidth values
 };
 
-Scratch LayOutScratch(unsigned char* block, int32_t oldWidth, int32_t newWidth, int32_t newHeight) {
+Scratch LayOutScratch(unsigned char* block, int32_t oldWidth, int32_t newWidth, int32_t newHeight)
+{
   Scratch s{};
   s.cols = reinterpret_cast<Tap4*>(block);
   s.rows = s.cols + newWidth;
@@ -100,8 +103,9 @@ Scratch LayOutScratch(unsigned char* block, int32_t oldWidth, int32_t newWidth, 
   return s;
 }
 
-void Resample(const _tagBITMAPHANDLE& bitmap, int32_t newWidth, int32_t newHeight,
-              uint32_t newStride, const Scratch& s, unsigned char* out) {
+void Resample(const _tagBITMAPHANDLE& bitmap, int32_t newWidth, int32_t newHeight, uint32_t newStride, const Scratch& s,
+              unsigned char* out)
+{
   BuildTaps(bitmap.width, newWidth, 3, s.cols);
   BuildTaps(bitmap.height, newHeight, 1, s.rows);
   const size_t ringRow = static_cast<size_t>(newWidth) * 3;
@@ -115,8 +119,8 @@ void Resample(const _tagBITMAPHANDLE& bitmap, int32_t newWidth, int32_t newHeigh
       const int32_t src = rt.index[k];
       double* slot = s.ring + ringRow * static_cast<size_t>(src & 3);
       if (cached[src & 3] != src) {
-        HorizontalRow(bitmap.bits + static_cast<size_t>(src) * bitmap.bytesPerLine, bitmap.width,
-                      s.cols, newWidth, s.srcValues, slot);
+        HorizontalRow(bitmap.bits + static_cast<size_t>(src) * bitmap.bytesPerLine, bitmap.width, s.cols, newWidth,
+                      s.srcValues, slot);
         cached[src & 3] = src;
       }
       rows[k] = slot;
@@ -129,9 +133,10 @@ void Resample(const _tagBITMAPHANDLE& bitmap, int32_t newWidth, int32_t newHeigh
 
 }  // namespace
 
-int IL_SizeBitmap(_tagBITMAPHANDLE* bitmap, int newWidth, int newHeight, int mode) {
-  if (bitmap == nullptr || bitmap->bits == nullptr || bitmap->bitsPerPixel != 24 ||
-      bitmap->colorOrder > 1 || newWidth <= 0 || newHeight <= 0 || mode != 4) {
+int IL_SizeBitmap(_tagBITMAPHANDLE* bitmap, int newWidth, int newHeight, int mode)
+{
+  if (bitmap == nullptr || bitmap->bits == nullptr || bitmap->bitsPerPixel != 24 || bitmap->colorOrder > 1 ||
+      newWidth <= 0 || newHeight <= 0 || mode != 4) {
     return IL_ERR_INVALID_PARAMETER;
   }
   // An empty source has no pixel for the taps to read.
@@ -143,8 +148,7 @@ int IL_SizeBitmap(_tagBITMAPHANDLE* bitmap, int newWidth, int newHeight, int mod
   const uint64_t newSize = static_cast<uint64_t>(newStride) * static_cast<uint64_t>(newHeight);
   const uint64_t scratchSize =
       (static_cast<uint64_t>(newWidth) + static_cast<uint64_t>(newHeight)) * sizeof(Tap4) +
-      (static_cast<uint64_t>(bitmap->width) * 3 + static_cast<uint64_t>(newWidth) * 12) *
-          sizeof(double);
+      (static_cast<uint64_t>(bitmap->width) * 3 + static_cast<uint64_t>(newWidth) * 12) * sizeof(double);
   void* newHandle = nullptr;
   unsigned char* newBits = nvoimg::AllocBlock(newSize, &newHandle);
   if (newBits == nullptr) {
@@ -156,8 +160,8 @@ int IL_SizeBitmap(_tagBITMAPHANDLE* bitmap, int newWidth, int newHeight, int mod
     nvoimg::ReleaseBlock(newHandle, newBits);
     return IL_ERR_NO_MEMORY;
   }
-  Resample(*bitmap, newWidth, newHeight, newStride,
-           LayOutScratch(scratch, bitmap->width, newWidth, newHeight), newBits);
+  Resample(*bitmap, newWidth, newHeight, newStride, LayOutScratch(scratch, bitmap->width, newWidth, newHeight),
+           newBits);
   nvoimg::ReleaseBlock(scratchHandle, scratch);
   if (bitmap->memoryHandle != nullptr) {
     nvoimg::ReleaseBlock(bitmap->memoryHandle, bitmap->bits);

@@ -10,19 +10,20 @@ namespace {
 
 using Table = unsigned char[256];
 
-int CheckPlane(const _tagBITMAPHANDLE* plane) {
+int CheckPlane(const _tagBITMAPHANDLE* plane)
+{
   if (plane == nullptr) {
     return IL_ERR_NULL_HANDLE;
   }
-  if (plane->bits == nullptr || plane->bitsPerPixel != 8 || plane->paletteSize != 256 ||
-      plane->palette == nullptr) {
+  if (plane->bits == nullptr || plane->bitsPerPixel != 8 || plane->paletteSize != 256 || plane->palette == nullptr) {
     return IL_ERR_INVALID_PARAMETER;
   }
   return IL_SUCCESS;
 }
 
 // CheckPlane, then the level's range (-1000..1000).
-int CheckPlaneAndLevel(const _tagBITMAPHANDLE* plane, int level) {
+int CheckPlaneAndLevel(const _tagBITMAPHANDLE* plane, int level)
+{
   const int check = CheckPlane(plane);
   if (check != IL_SUCCESS) {
     return check;
@@ -30,12 +31,14 @@ int CheckPlaneAndLevel(const _tagBITMAPHANDLE* plane, int level) {
   return level >= -1000 && level <= 1000 ? IL_SUCCESS : IL_ERR_INVALID_PARAMETER;
 }
 
-unsigned char ClampToByte(int64_t v) {
+unsigned char ClampToByte(int64_t v)
+{
   return static_cast<unsigned char>(v < 0 ? 0 : (v > 255 ? 255 : v));
 }
 
 // Passes bytes 0..2 of all 256 palette entries through the table; byte 3 stays.
-void ApplyToPalette(_tagBITMAPHANDLE* plane, const Table table) {
+void ApplyToPalette(_tagBITMAPHANDLE* plane, const Table table)
+{
   unsigned char* entry = plane->palette;
   for (int e = 0; e < 256; ++e, entry += 4) {
     entry[0] = table[entry[0]];
@@ -47,7 +50,8 @@ void ApplyToPalette(_tagBITMAPHANDLE* plane, const Table table) {
 // Builds the table of value(i), clamped to a byte, for i = 0..255 and passes
 // the palette through it. IL_SUCCESS.
 template <typename Value>
-int ApplyTable(_tagBITMAPHANDLE* plane, Value value) {
+int ApplyTable(_tagBITMAPHANDLE* plane, Value value)
+{
   Table table;
   for (int i = 0; i < 256; ++i) {
     table[i] = ClampToByte(value(i));
@@ -58,7 +62,8 @@ int ApplyTable(_tagBITMAPHANDLE* plane, Value value) {
 
 }  // namespace
 
-int IL_GammaCorrectBitmap(_tagBITMAPHANDLE* plane, unsigned int gamma) {
+int IL_GammaCorrectBitmap(_tagBITMAPHANDLE* plane, unsigned int gamma)
+{
   const int check = CheckPlane(plane);
   if (check != IL_SUCCESS) {
     return check;
@@ -72,7 +77,8 @@ int IL_GammaCorrectBitmap(_tagBITMAPHANDLE* plane, unsigned int gamma) {
   });
 }
 
-int IL_ChangeBitmapIntensity(_tagBITMAPHANDLE* plane, int level) {
+int IL_ChangeBitmapIntensity(_tagBITMAPHANDLE* plane, int level)
+{
   const int check = CheckPlaneAndLevel(plane, level);
   if (check != IL_SUCCESS) {
     return check;
@@ -83,7 +89,8 @@ int IL_ChangeBitmapIntensity(_tagBITMAPHANDLE* plane, int level) {
   return ApplyTable(plane, [shift](int i) { return int64_t{i} + shift; });
 }
 
-int IL_ChangeBitmapContrast(_tagBITMAPHANDLE* plane, int level) {
+int IL_ChangeBitmapContrast(_tagBITMAPHANDLE* plane, int level)
+{
   const int check = CheckPlaneAndLevel(plane, level);
   if (check != IL_SUCCESS) {
     return check;
@@ -92,7 +99,8 @@ int IL_ChangeBitmapContrast(_tagBITMAPHANDLE* plane, int level) {
   return ApplyTable(plane, [k](int i) { return 64 + static_cast<int64_t>((i - 64) * k); });
 }
 
-void ConvertLUT8(_tagBITMAPHANDLE* bitmap, const unsigned char* table) {
+void ConvertLUT8(_tagBITMAPHANDLE* bitmap, const unsigned char* table)
+{
   if (bitmap == nullptr || bitmap->palette == nullptr || table == nullptr) {
     return;
   }
@@ -104,7 +112,8 @@ void ConvertLUT8(_tagBITMAPHANDLE* bitmap, const unsigned char* table) {
   }
 }
 
-void RGBtoHSL(int r, int g, int b, double* hue, double* chroma, double* lightness) {
+void RGBtoHSL(int r, int g, int b, double* hue, double* chroma, double* lightness)
+{
   const int hi = r > g ? (r > b ? r : b) : (g > b ? g : b);
   const int lo = r < g ? (r < b ? r : b) : (g < b ? g : b);
   const double span = static_cast<double>(hi - lo);
@@ -121,8 +130,8 @@ void RGBtoHSL(int r, int g, int b, double* hue, double* chroma, double* lightnes
   }
 }
 
-void HSLtoRGB(unsigned char* r, unsigned char* g, unsigned char* b, double hue, double chroma,
-              double lightness) {
+void HSLtoRGB(unsigned char* r, unsigned char* g, unsigned char* b, double hue, double chroma, double lightness)
+{
   using nvoimg::TruncToByte;
   if (hue < 0.0) {
     *r = *g = *b = TruncToByte(lightness);

@@ -51,7 +51,10 @@ void WritePlaneHeaders(unsigned char* p, const DeviceMediaBufferInfo& media, uin
 
 }  // namespace
 
-PhotoImageBuffer::~PhotoImageBuffer() { Clear(); }
+PhotoImageBuffer::~PhotoImageBuffer()
+{
+  Clear();
+}
 
 int PhotoImageBuffer::Alloc(DeviceMediaBufferInfo media)
 {
@@ -66,7 +69,10 @@ int PhotoImageBuffer::Clear()
   return 0;
 }
 
-int PhotoImageBuffer::Free() { return Clear(); }
+int PhotoImageBuffer::Free()
+{
+  return Clear();
+}
 
 void PhotoImageBuffer::SetImageData(int slot, _tagBITMAPHANDLE* bitmap)
 {
@@ -97,8 +103,8 @@ int PhotoImageBuffer::Send(DeviceEntry* entry, const DeviceMediaBufferInfo* medi
       const int h = std::min(plane.height, media->imageHeightDots);
       const int w = std::min(plane.width, media->headWidth);
       if (h <= 0 || w <= 0 || plane.bits == nullptr) continue;
-      const int64_t y0 = (media->imageHeightDots - h) / 2 +
-                         int64_t{j} * (allocatedMedia.printHeightDots + media->imageGapDots);
+      const int64_t y0 =
+          (media->imageHeightDots - h) / 2 + int64_t{j} * (allocatedMedia.printHeightDots + media->imageGapDots);
       const int x0 = (media->headWidth - w) / 2;
       for (int r = 0; r < h; ++r) {
         if (y0 + r < 0 || y0 + r >= rows) continue;  // never outside the sheet

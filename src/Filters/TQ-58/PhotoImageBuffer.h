@@ -14,7 +14,7 @@
 class DeviceEntry;
 
 constexpr int kImageSlots = 3;
-constexpr int kPlanesPerSlot = 3;   // 0 yellow, 1 magenta, 2 cyan
+constexpr int kPlanesPerSlot = 3;         // 0 yellow, 1 magenta, 2 cyan
 constexpr int kPlanePacketHeader = 1120;  // 32-byte packet header + 1088 bytes of BMP headers and palette
 
 // The settings are those of the page processed last (MakeImageData hands them

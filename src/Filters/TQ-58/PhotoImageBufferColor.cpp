@@ -23,11 +23,15 @@ namespace {
 constexpr int kRecordSize = static_cast<int>(sizeof(_tagBITMAPHANDLE));
 constexpr int32_t kStripRows = 1000;  // rows resampled at a time by the border shrink
 
-uint64_t Stride24(int64_t width) { return (static_cast<uint64_t>(width) * 24 + 31) / 32 * 4; }
+uint64_t Stride24(int64_t width)
+{
+  return (static_cast<uint64_t>(width) * 24 + 31) / 32 * 4;
+}
 
 // Width and height the bitmap record can describe, with strides that fit its
 // 32-bit field (both ways round when the page is turned).
-bool FitsRecord(long width, long height, bool turn) {
+bool FitsRecord(long width, long height, bool turn)
+{
   if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX) {
     return false;
   }
@@ -35,7 +39,8 @@ bool FitsRecord(long width, long height, bool turn) {
 }
 
 // A block the bitmap records may own: from the C heap, released by GlobalFree.
-unsigned char* NewBlock(uint64_t size) {
+unsigned char* NewBlock(uint64_t size)
+{
   if (size > SIZE_MAX) {
     return nullptr;
   }
@@ -45,7 +50,8 @@ unsigned char* NewBlock(uint64_t size) {
 // The page turned a quarter turn anticlockwise (its top edge becomes the left
 // edge): new stored row r, column c is old stored row height-1-c, column r.
 // Returns the new block (width rows of height pixels), or null.
-unsigned char* QuarterTurn(const unsigned char* page, long width, long height) {
+unsigned char* QuarterTurn(const unsigned char* page, long width, long height)
+{
   const size_t oldStride = Stride24(width);
   const size_t newStride = Stride24(height);
   unsigned char* turned = NewBlock(static_cast<uint64_t>(newStride) * static_cast<uint64_t>(width));
@@ -65,7 +71,8 @@ unsigned char* QuarterTurn(const unsigned char* page, long width, long height) {
 
 // Turns the page if asked and wraps it as a bitmap that owns it. On failure
 // the page is released and false returned.
-bool WrapPage(void* page, long width, long height, bool turn, _tagBITMAPHANDLE* bitmap) {
+bool WrapPage(void* page, long width, long height, bool turn, _tagBITMAPHANDLE* bitmap)
+{
   if (page == nullptr || !FitsRecord(width, height, turn)) {
     std::free(page);
     return false;
@@ -94,7 +101,8 @@ bool WrapPage(void* page, long width, long height, bool turn, _tagBITMAPHANDLE* 
 // weights are 0, 1, 0, 0 and the sums reproduce the bytes, so the even
 // columns are gathered in place instead (each byte is written at or before
 // the place it is read from). Odd widths go through the resampler.
-void HalveWidth(_tagBITMAPHANDLE* bitmap) {
+void HalveWidth(_tagBITMAPHANDLE* bitmap)
+{
   const int32_t width = bitmap->width / 2;
   if (bitmap->width % 2 != 0 || width == 0) {
     IL_SizeBitmap(bitmap, width, bitmap->height, 4);
@@ -120,7 +128,8 @@ void HalveWidth(_tagBITMAPHANDLE* bitmap) {
 
 // 600-dpi pages are halved across; turned 300x600 pages are halved across and
 // doubled along. A resampling that fails leaves the bitmap as it was.
-void FitResolution(_tagBITMAPHANDLE* bitmap, int64_t resolutionMode, bool turned) {
+void FitResolution(_tagBITMAPHANDLE* bitmap, int64_t resolutionMode, bool turned)
+{
   if (resolutionMode == 2) {
     HalveWidth(bitmap);
   } else if (resolutionMode == 1 && turned && bitmap->height <= INT32_MAX / 2) {
@@ -130,7 +139,8 @@ void FitResolution(_tagBITMAPHANDLE* bitmap, int64_t resolutionMode, bool turned
 
 // s = min(qy, qx), each quotient computed in double and rounded to float.
 // 0 when the media has no print area.
-float ShrinkFactor(const DeviceMediaBufferInfo& media) {
+float ShrinkFactor(const DeviceMediaBufferInfo& media)
+{
   if (media.printWidth <= 0 || media.printHeight <= 0) {
     return 0.0f;
   }
@@ -143,7 +153,8 @@ float ShrinkFactor(const DeviceMediaBufferInfo& media) {
 
 // trunc(length * s) with the product in single precision; 0 when it does not
 // fit a bitmap dimension.
-int32_t ScaledLength(int32_t length, float s) {
+int32_t ScaledLength(int32_t length, float s)
+{
   const float product = static_cast<float>(length) * s;
   if (!(product >= 0.0f) || product >= 2147483648.0f) {
     return 0;
@@ -154,7 +165,8 @@ int32_t ScaledLength(int32_t length, float s) {
 // Resamples the source in strips of at most kStripRows stored rows, each to
 // trunc(m * s) rows, and stacks them from stored row 0 of target; rows past
 // the target's end are dropped. False when a strip cannot be resampled.
-bool ScaleStrips(const _tagBITMAPHANDLE& source, float s, _tagBITMAPHANDLE* target) {
+bool ScaleStrips(const _tagBITMAPHANDLE& source, float s, _tagBITMAPHANDLE* target)
+{
   int64_t next = 0;
   for (int32_t first = 0; first < source.height; first += kStripRows) {
     const int32_t rows = std::min(kStripRows, source.height - first);
@@ -164,8 +176,8 @@ bool ScaleStrips(const _tagBITMAPHANDLE& source, float s, _tagBITMAPHANDLE* targ
     }
     // The strip reads the page's rows where they lie; resampling gives it a block of its own.
     _tagBITMAPHANDLE strip{};
-    IL_CreateBitmap(&strip, kRecordSize, 2, static_cast<unsigned>(source.width), static_cast<unsigned>(rows), 24,
-                    1, nullptr, 4, source.bits + static_cast<size_t>(first) * source.bytesPerLine,
+    IL_CreateBitmap(&strip, kRecordSize, 2, static_cast<unsigned>(source.width), static_cast<unsigned>(rows), 24, 1,
+                    nullptr, 4, source.bits + static_cast<size_t>(first) * source.bytesPerLine,
                     static_cast<size_t>(source.bytesPerLine) * static_cast<size_t>(rows));
     if (IL_SizeBitmap(&strip, target->width, scaledRows, 4) != IL_SUCCESS) {
       IL_FreeBitmap(&strip);
@@ -184,7 +196,8 @@ bool ScaleStrips(const _tagBITMAPHANDLE& source, float s, _tagBITMAPHANDLE* targ
 
 // Shrinks the picture by s onto a white block of trunc(W * s) x trunc(H * s)
 // for bordered printing. Leaves the bitmap as it was when that fails.
-void ShrinkForBorder(_tagBITMAPHANDLE* bitmap, float s) {
+void ShrinkForBorder(_tagBITMAPHANDLE* bitmap, float s)
+{
   const int32_t width = ScaledLength(bitmap->width, s);
   const int32_t height = ScaledLength(bitmap->height, s);
   if (width == 0 || height == 0) {
@@ -214,7 +227,8 @@ void ShrinkForBorder(_tagBITMAPHANDLE* bitmap, float s) {
 // Cuts the middle cropWidth x cropHeight out of the bitmap (an odd overhang
 // leaves its extra column or row on the far side). Leaves the bitmap as it
 // was when the block cannot be had.
-void CropMiddle(_tagBITMAPHANDLE* bitmap, int32_t cropWidth, int32_t cropHeight) {
+void CropMiddle(_tagBITMAPHANDLE* bitmap, int32_t cropWidth, int32_t cropHeight)
+{
   const uint64_t stride = Stride24(cropWidth);
   unsigned char* block = NewBlock(stride * static_cast<uint64_t>(cropHeight));
   if (block == nullptr) {
@@ -229,9 +243,9 @@ void CropMiddle(_tagBITMAPHANDLE* bitmap, int32_t cropWidth, int32_t cropHeight)
     std::memset(out + 3 * static_cast<size_t>(cropWidth), 0, stride - 3 * static_cast<size_t>(cropWidth));
   }
   _tagBITMAPHANDLE cropped{};
-  if (IL_CreateBitmap(&cropped, kRecordSize, 2, static_cast<unsigned>(cropWidth), static_cast<unsigned>(cropHeight),
-                      24, 1, nullptr, 4, block, static_cast<size_t>(stride) * static_cast<size_t>(cropHeight)) !=
-      IL_SUCCESS) {
+  if (IL_CreateBitmap(&cropped, kRecordSize, 2, static_cast<unsigned>(cropWidth), static_cast<unsigned>(cropHeight), 24,
+                      1, nullptr, 4, block,
+                      static_cast<size_t>(stride) * static_cast<size_t>(cropHeight)) != IL_SUCCESS) {
     GlobalFree(block);
     return;
   }
@@ -242,7 +256,8 @@ void CropMiddle(_tagBITMAPHANDLE* bitmap, int32_t cropWidth, int32_t cropHeight)
 
 }  // namespace
 
-double GetBleedScale(const DeviceMediaBufferInfo& media, const double pagePoints[2]) {
+double GetBleedScale(const DeviceMediaBufferInfo& media, const double pagePoints[2])
+{
   if (media.imageWidthDots <= 0 || media.imageHeightDots <= 0 || media.yDpi <= 0 || !(pagePoints[0] > 0) ||
       !(pagePoints[1] > 0)) {
     return 1.0;
@@ -263,7 +278,8 @@ namespace {
 // sizes stay far below the record's limits; rounded, so that a page of the
 // media's size gives the whole print area) and keeps the middle of it that the
 // media's image area holds. A resampling that fails leaves the bitmap as it was.
-void CoverBleed(_tagBITMAPHANDLE* bitmap, double s, const DeviceMediaBufferInfo& media) {
+void CoverBleed(_tagBITMAPHANDLE* bitmap, double s, const DeviceMediaBufferInfo& media)
+{
   const int64_t width = std::llround(bitmap->width * s);
   const int64_t height = std::llround(bitmap->height * s);
   if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX ||
@@ -279,13 +295,14 @@ void CoverBleed(_tagBITMAPHANDLE* bitmap, double s, const DeviceMediaBufferInfo&
 // Converts the picture from sRGB to the printer profile, in place (input and
 // output pixels have the same size, so every pixel is read before it is
 // written). Skipped when the transform cannot be built.
-void MatchColors(_tagBITMAPHANDLE* bitmap, const char* profilePath) {
+void MatchColors(_tagBITMAPHANDLE* bitmap, const char* profilePath)
+{
   ColorTransformRef transform = get_colord_transform_func(profilePath);
   if (transform == nullptr) {
     return;
   }
-  ColorTransformConvert(transform, bitmap->width, bitmap->height, bitmap->bits, bitmap->bytesPerLine,
-                        bitmap->bits, bitmap->bytesPerLine);
+  ColorTransformConvert(transform, bitmap->width, bitmap->height, bitmap->bits, bitmap->bytesPerLine, bitmap->bits,
+                        bitmap->bytesPerLine);
   releaseTransform(transform);
 }
 
@@ -301,7 +318,8 @@ using ToneTables = unsigned char[3][256];
 // contrast on planes 0, 1, 2 (red, green, blue). They act on palettes only,
 // so planes of one pixel give the same tables as planes of the whole page.
 // False when the planes cannot be had.
-bool MakeToneTables(const ToneSettings& tone, ToneTables tables) {
+bool MakeToneTables(const ToneSettings& tone, ToneTables tables)
+{
   unsigned char pixel[4] = {};
   _tagBITMAPHANDLE one{};
   IL_CreateBitmap(&one, kRecordSize, 2, 1, 1, 24, 1, nullptr, 4, pixel, sizeof pixel);
@@ -328,7 +346,8 @@ bool MakeToneTables(const ToneSettings& tone, ToneTables tables) {
   return true;
 }
 
-bool IsIdentity(const ToneTables tables) {
+bool IsIdentity(const ToneTables tables)
+{
   for (int k = 0; k < 3; ++k) {
     for (int e = 0; e < 256; ++e) {
       if (tables[k][e] != e) {
@@ -343,7 +362,8 @@ bool IsIdentity(const ToneTables tables) {
 // the bytes that separating the bitmap (colorOrder 1) into planes with these
 // palettes and merging them back would give, without the four page-sized
 // blocks. False (bitmap untouched) when the tables cannot be had.
-bool AdjustTones(_tagBITMAPHANDLE* bitmap, const ToneSettings& tone) {
+bool AdjustTones(_tagBITMAPHANDLE* bitmap, const ToneSettings& tone)
+{
   ToneTables tables;
   if (!MakeToneTables(tone, tables)) {
     return false;
@@ -365,7 +385,8 @@ bool AdjustTones(_tagBITMAPHANDLE* bitmap, const ToneSettings& tone) {
 // Moves the finished bitmap into a zero-filled record the caller owns: the
 // record a last separation and merge would give (24 bits, colorOrder 1, no
 // palette). Null, with the bitmap released, when the record cannot be had.
-_tagBITMAPHANDLE* HandOver(_tagBITMAPHANDLE* work) {
+_tagBITMAPHANDLE* HandOver(_tagBITMAPHANDLE* work)
+{
   auto* result = static_cast<_tagBITMAPHANDLE*>(std::calloc(1, sizeof(_tagBITMAPHANDLE)));
   if (result == nullptr) {
     IL_FreeBitmap(work);
@@ -385,7 +406,8 @@ _tagBITMAPHANDLE* HandOver(_tagBITMAPHANDLE* work) {
 // page is skipped), sizes whose strides do not fit the bitmap record, or
 // memory exhausted for the quarter turn, the tone planes or the result
 // record. The caller then prints no page.
-_tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* page, long width, long height, int /*slot*/) {
+_tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* page, long width, long height, int /*slot*/)
+{
   _tagBITMAPHANDLE bitmap{};
   const bool turn = paperRotate != 0;
   if (!WrapPage(page, width, height, turn, &bitmap)) {

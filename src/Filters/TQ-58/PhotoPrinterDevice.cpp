@@ -59,9 +59,15 @@ void ReadChannels(const char* key, int32_t out[3], int num_options, cups_option_
 
 }  // namespace
 
-void DeviceEntry::SetPaperRotate(int, cups_option_t*, ppdfile_s*) { paperRotate = 0; }
+void DeviceEntry::SetPaperRotate(int, cups_option_t*, ppdfile_s*)
+{
+  paperRotate = 0;
+}
 
-int DeviceEntry::GetRemainHalf(const char*) { return 0; }
+int DeviceEntry::GetRemainHalf(const char*)
+{
+  return 0;
+}
 
 size_t WritePacketsToFile(void* file, const void* data, size_t length)
 {

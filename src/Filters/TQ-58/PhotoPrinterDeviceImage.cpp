@@ -3,7 +3,10 @@
 
 #include "PhotoPrinterDevice.h"
 
-DeviceEntry::~DeviceEntry() { FreeMediaBuffer(); }
+DeviceEntry::~DeviceEntry()
+{
+  FreeMediaBuffer();
+}
 
 _tagBITMAPHANDLE* DeviceEntry::MakeImageData(char* page, long width, long height, int slot)
 {
@@ -12,7 +15,10 @@ _tagBITMAPHANDLE* DeviceEntry::MakeImageData(char* page, long width, long height
   return imageBuffer.ColorProcess(page, width, height, slot);
 }
 
-void DeviceEntry::SetImageData(int slot, _tagBITMAPHANDLE* bitmap) { imageBuffer.SetImageData(slot, bitmap); }
+void DeviceEntry::SetImageData(int slot, _tagBITMAPHANDLE* bitmap)
+{
+  imageBuffer.SetImageData(slot, bitmap);
+}
 
 int DeviceEntry::SendMediaSize(const DeviceMediaBufferInfo* media)
 {
@@ -48,10 +54,22 @@ bool DeviceEntry::PrintImageData(const DeviceMediaBufferInfo* media)
   return true;
 }
 
-void DeviceEntry::AllocMediaBuffer() { imageBuffer.Alloc(mediaInfo); }
+void DeviceEntry::AllocMediaBuffer()
+{
+  imageBuffer.Alloc(mediaInfo);
+}
 
-void DeviceEntry::FreeMediaBuffer() { imageBuffer.Free(); }
+void DeviceEntry::FreeMediaBuffer()
+{
+  imageBuffer.Free();
+}
 
-int DeviceEntry::Send(const DeviceMediaBufferInfo* media) { return imageBuffer.Send(this, media); }
+int DeviceEntry::Send(const DeviceMediaBufferInfo* media)
+{
+  return imageBuffer.Send(this, media);
+}
 
-int DeviceEntry::Clear() { return imageBuffer.Clear(); }
+int DeviceEntry::Clear()
+{
+  return imageBuffer.Clear();
+}

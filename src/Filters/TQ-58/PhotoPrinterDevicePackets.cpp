@@ -48,8 +48,8 @@ int DeviceEntry::SendSysTime()
 
 int DeviceEntry::SendCutterMode(int num_options, cups_option_t* options, ppdfile_s* ppd)
 {
-  const bool cut = OptionIs(_GetCupsValue("Fyx2InchCut", num_options, options, ppd), "Enable") &&
-                   mediaInfo.cutAllowed != 0;
+  const bool cut =
+      OptionIs(_GetCupsValue("Fyx2InchCut", num_options, options, ppd), "Enable") && mediaInfo.cutAllowed != 0;
   char payload[16];
   std::snprintf(payload, sizeof payload, "%08ld", cut ? 120L : 0L);
   return SendControl("CUTTER", payload, 8);

@@ -36,8 +36,7 @@ struct PageSizeCode {
 };
 
 constexpr PageSizeCode kPageSizes[] = {
-    {"102x102mm", 91}, {"102x153mm", 92}, {"102x204mm", 93},
-    {"115x115mm", 94}, {"115x153mm", 95}, {"115x204mm", 96},
+    {"102x102mm", 91}, {"102x153mm", 92}, {"102x204mm", 93}, {"115x115mm", 94}, {"115x153mm", 95}, {"115x204mm", 96},
 };
 
 constexpr int kUnknownMediaCode = 33;
@@ -45,9 +44,12 @@ constexpr int kUnknownMediaCode = 33;
 }  // namespace
 
 const DeviceMediaBufferInfo gMediaInfo_TQ58[7] = {
-    MediaRow(91, 47, 4.0, 4.0, 1266, 1236, 1), MediaRow(92, 48, 4.0, 6.0, 1266, 1836, 1),
-    MediaRow(93, 49, 4.0, 8.0, 1266, 2436, 1), MediaRow(94, 50, 4.5, 4.5, 1408, 1386, 0),
-    MediaRow(95, 51, 4.5, 6.0, 1408, 1836, 1), MediaRow(96, 52, 4.5, 8.0, 1408, 2436, 1),
+    MediaRow(91, 47, 4.0, 4.0, 1266, 1236, 1),
+    MediaRow(92, 48, 4.0, 6.0, 1266, 1836, 1),
+    MediaRow(93, 49, 4.0, 8.0, 1266, 2436, 1),
+    MediaRow(94, 50, 4.5, 4.5, 1408, 1386, 0),
+    MediaRow(95, 51, 4.5, 6.0, 1408, 1836, 1),
+    MediaRow(96, 52, 4.5, 8.0, 1408, 2436, 1),
     DeviceMediaBufferInfo{},
 };
 
@@ -65,7 +67,10 @@ int TQ58_MediaCodeForPageSize(const char* pageSize)
   return kUnknownMediaCode;
 }
 
-int DeviceEntry_TQ58::GetHeadWidth() { return 1408; }
+int DeviceEntry_TQ58::GetHeadWidth()
+{
+  return 1408;
+}
 
 int DeviceEntry_TQ58::SetMediaSize(int num_options, cups_option_t* options, ppdfile_s* ppd)
 {
@@ -90,7 +95,10 @@ DeviceMediaBufferInfo DeviceEntry_TQ58::GetMultiMediaInfo(DeviceMediaBufferInfo*
   return result;
 }
 
-int DeviceEntry_TQ58::GetMultiLayoutNum(const char*) { return 1; }
+int DeviceEntry_TQ58::GetMultiLayoutNum(const char*)
+{
+  return 1;
+}
 
 int DeviceEntry_TQ58::SetOvercoatFinish(int finishCode, double firmwareVersion)
 {
@@ -107,7 +115,10 @@ int DeviceEntry_TQ58::SetOvercoatFinish(int finishCode, double firmwareVersion)
   return 3;
 }
 
-void DeviceEntry_TQ58::SetPaperRotate(int, cups_option_t*, ppdfile_s*) { paperRotate = 0; }
+void DeviceEntry_TQ58::SetPaperRotate(int, cups_option_t*, ppdfile_s*)
+{
+  paperRotate = 0;
+}
 
 std::string DeviceEntry_TQ58::GetPrinterICCProfile(const char* jobId)
 {
@@ -116,13 +127,25 @@ std::string DeviceEntry_TQ58::GetPrinterICCProfile(const char* jobId)
   return TQ58_FixedPath(std::strcmp(mediaClass, "0001") == 0 ? kProfileSD : kProfilePD);
 }
 
-int DeviceEntry_TQ58::GetRemainHalf(const char*) { return 0; }
+int DeviceEntry_TQ58::GetRemainHalf(const char*)
+{
+  return 0;
+}
 
-bool DeviceEntry_TQ58::isSupportDecurl() { return true; }
+bool DeviceEntry_TQ58::isSupportDecurl()
+{
+  return true;
+}
 
-bool DeviceEntry_TQ58::isSupportSysTime() { return true; }
+bool DeviceEntry_TQ58::isSupportSysTime()
+{
+  return true;
+}
 
-DeviceEntry* NewDeviceEntry_TQ58() { return new DeviceEntry_TQ58; }
+DeviceEntry* NewDeviceEntry_TQ58()
+{
+  return new DeviceEntry_TQ58;
+}
 
 const ModelProfile& GetFilterProfileTQ58()
 {

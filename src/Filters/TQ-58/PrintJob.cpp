@@ -42,7 +42,10 @@ PrintJob::PrintJob(const PrintJobSetup& setup) : setup_(setup), entry_(NewDevice
   entry_->SetSink(setup.sink, setup.sinkContext);
 }
 
-PrintJob::~PrintJob() { std::free(page_); }
+PrintJob::~PrintJob()
+{
+  std::free(page_);
+}
 
 // Job options into the entry's settings, in the order the geometry needs them.
 // Colour matching is off when the application matched colours itself;
@@ -159,8 +162,8 @@ size_t PageRowBytes(unsigned width)
   return bytes > kMaxPageBytes ? 0 : static_cast<size_t>(bytes);
 }
 
-void StoreRasterLine(unsigned char* page, size_t rowBytes, const unsigned char* line, size_t lineBytes,
-                     unsigned width, unsigned height, unsigned i, int orientation)
+void StoreRasterLine(unsigned char* page, size_t rowBytes, const unsigned char* line, size_t lineBytes, unsigned width,
+                     unsigned height, unsigned i, int orientation)
 {
   if (i >= height) return;
   const size_t pixelBytes = size_t{width} * 3;

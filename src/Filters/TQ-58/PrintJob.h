@@ -31,9 +31,9 @@ struct PrintJobSetup {
   const ImageSettings* settings = nullptr;
   int orientation = 1;  // 2 and 4: rows come top-down, each mirrored
   PacketSink sink = WritePacketsToFile;
-  void* sinkContext = nullptr;  // for WritePacketsToFile a FILE*, null: standard output
+  void* sinkContext = nullptr;                    // for WritePacketsToFile a FILE*, null: standard output
   const volatile sig_atomic_t* cancel = nullptr;  // the job stops once *cancel is non-zero; null: never
-  DeviceEntry::Clock clock;  // the time of the clock packet; empty: the real time
+  DeviceEntry::Clock clock;                       // the time of the clock packet; empty: the real time
   // The printer's model, whose factory makes the job's device entry; null: the
   // process's profile (GetModelProfile) when it has a factory, else the TQ-58's.
   const ModelProfile* profile = nullptr;
@@ -98,7 +98,7 @@ size_t PageRowBytes(unsigned width);
 // Copies one row (lineBytes bytes) into the page buffer as line i of a page of
 // width x height: mirrored top-down for orientation 2 and 4, else bottom-up.
 // Bytes the line does not hold stay zero. Does not block.
-void StoreRasterLine(unsigned char* page, size_t rowBytes, const unsigned char* line, size_t lineBytes,
-                     unsigned width, unsigned height, unsigned i, int orientation);
+void StoreRasterLine(unsigned char* page, size_t rowBytes, const unsigned char* line, size_t lineBytes, unsigned width,
+                     unsigned height, unsigned i, int orientation);
 
 #endif

@@ -11,7 +11,10 @@ namespace {
 volatile sig_atomic_t Canceled = 0;
 
 // The SIGTERM handler: only sets Canceled.
-void CancelJob(int /*signal*/) { Canceled = 1; }
+void CancelJob(int /*signal*/)
+{
+  Canceled = 1;
+}
 
 void InstallCancelHandler()
 {

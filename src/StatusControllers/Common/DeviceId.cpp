@@ -17,8 +17,7 @@ constexpr const char* kModelKeys[] = {"MDL:", "MODEL:"};
 constexpr const char* kWhiteSpace = " \t\n\v\f\r";
 
 // One request with a buffer of length bytes; the bytes received, or -1.
-int Request(UsbInterface* intf, uint16_t value, uint16_t index, std::vector<unsigned char>* buffer,
-            unsigned timeoutMs)
+int Request(UsbInterface* intf, uint16_t value, uint16_t index, std::vector<unsigned char>* buffer, unsigned timeoutMs)
 {
   int received = 0;
   const UsbStatus status = intf->ControlIn(kGetDeviceIdType, kGetDeviceIdRequest, value, index, buffer->data(),
@@ -27,7 +26,10 @@ int Request(UsbInterface* intf, uint16_t value, uint16_t index, std::vector<unsi
   return std::min(received, static_cast<int>(buffer->size()));
 }
 
-int LengthField(const std::vector<unsigned char>& buffer) { return (buffer[0] << 8) | buffer[1]; }
+int LengthField(const std::vector<unsigned char>& buffer)
+{
+  return (buffer[0] << 8) | buffer[1];
+}
 
 std::string Trimmed(const std::string& text)
 {

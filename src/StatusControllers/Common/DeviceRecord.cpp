@@ -14,9 +14,15 @@ std::condition_variable gStopWake;  // waited on with m
 
 }  // namespace
 
-void SetDaemonConfig(const DaemonConfig& config) { gConfig = config; }
+void SetDaemonConfig(const DaemonConfig& config)
+{
+  gConfig = config;
+}
 
-const DaemonConfig& GetDaemonConfig() { return gConfig; }
+const DaemonConfig& GetDaemonConfig()
+{
+  return gConfig;
+}
 
 bool IsRecordRunning(thdata* rec)
 {

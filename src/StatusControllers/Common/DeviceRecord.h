@@ -21,17 +21,17 @@
 struct ModelProfile;
 
 struct thdata {
-  std::thread thread;                  // the device thread
-  char model[kModelSize] = {};         // from the IEEE 1284 device ID
+  std::thread thread;                   // the device thread
+  char model[kModelSize] = {};          // from the IEEE 1284 device ID
   char serialNo[kSerialTextSize] = {};  // the serial text
   std::atomic<bool> stopRequest{false};
   bool modelKnown = false;
   bool serialKnown = false;
-  bool queueRegistered = false;  // a print queue for this printer exists or was created
-  int32_t markerFlags = 0;       // marker flags of the current pass
-  UsbDeviceRef service;          // the printer on the bus; the record's identity for removal
-  UsbBus* bus = nullptr;         // the bus the printer is on (not owned)
-  std::unique_ptr<UsbDevice> device;  // the opened printer, during a pass only
+  bool queueRegistered = false;           // a print queue for this printer exists or was created
+  int32_t markerFlags = 0;                // marker flags of the current pass
+  UsbDeviceRef service;                   // the printer on the bus; the record's identity for removal
+  UsbBus* bus = nullptr;                  // the bus the printer is on (not owned)
+  std::unique_ptr<UsbDevice> device;      // the opened printer, during a pass only
   const ModelProfile* profile = nullptr;  // the printer's model; null: the process's (GetModelProfile)
 };
 

@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-constexpr int kRecvDigits = 8;          // the length field
+constexpr int kRecvDigits = 8;           // the length field
 constexpr int kRecvVariableView = 4096;  // the view of a variable-length reply
 constexpr int kRecvPrefixMax = 31;
 

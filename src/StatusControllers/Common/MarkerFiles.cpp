@@ -23,8 +23,10 @@ struct Marker {
 };
 
 constexpr Marker kMarkers[] = {
-    {"%s_%s_PDE_", kMarkerPde, false},         {"%s_%s_TC_PDE", kMarkerTcPde, true},
-    {"%s_%s_UTIL", kMarkerUtil, false},        {"%s_%s_TC_UTIL", kMarkerTcUtil, true},
+    {"%s_%s_PDE_", kMarkerPde, false},
+    {"%s_%s_TC_PDE", kMarkerTcPde, true},
+    {"%s_%s_UTIL", kMarkerUtil, false},
+    {"%s_%s_TC_UTIL", kMarkerTcUtil, true},
     {"%s_%s_START_UTIL", kMarkerStartUtil, true},
 };
 constexpr int kMarkerCount = sizeof kMarkers / sizeof kMarkers[0];
@@ -61,10 +63,22 @@ int ScanMarkers(const ModelProfile* profile, const char* serialNo, bool consume)
 
 }  // namespace
 
-int pdeFileCheck(const ModelProfile* profile, const char* serialNo) { return ScanMarkers(profile, serialNo, true); }
+int pdeFileCheck(const ModelProfile* profile, const char* serialNo)
+{
+  return ScanMarkers(profile, serialNo, true);
+}
 
-int GetMarkerFlags(const ModelProfile* profile, const char* serialNo) { return ScanMarkers(profile, serialNo, false); }
+int GetMarkerFlags(const ModelProfile* profile, const char* serialNo)
+{
+  return ScanMarkers(profile, serialNo, false);
+}
 
-int pdeFileCheck(const char* serialNo) { return pdeFileCheck(GetModelProfile(), serialNo); }
+int pdeFileCheck(const char* serialNo)
+{
+  return pdeFileCheck(GetModelProfile(), serialNo);
+}
 
-int GetMarkerFlags(const char* serialNo) { return GetMarkerFlags(GetModelProfile(), serialNo); }
+int GetMarkerFlags(const char* serialNo)
+{
+  return GetMarkerFlags(GetModelProfile(), serialNo);
+}

@@ -36,10 +36,9 @@ struct MessageRow {
 };
 
 constexpr MessageRow kMessages[] = {
-    {0, 1},       {1, 2},       {500, 3},     {510, 4},     {900, 5},     {1000, 100},  {1010, 101},
-    {1100, 102},  {1200, 103},  {1300, 104},  {1400, 105},  {1500, 106},  {1600, 107},  {2000, 200},
-    {2100, 201},  {2200, 202},  {2300, 203},  {2400, 204},  {2500, 205},  {2600, 206},  {2610, 207},
-    {2700, 208},  {2800, 209},  {3000, 210},  {99999, 6},
+    {0, 1},      {1, 2},      {500, 3},    {510, 4},    {900, 5},    {1000, 100}, {1010, 101}, {1100, 102}, {1200, 103},
+    {1300, 104}, {1400, 105}, {1500, 106}, {1600, 107}, {2000, 200}, {2100, 201}, {2200, 202}, {2300, 203}, {2400, 204},
+    {2500, 205}, {2600, 206}, {2610, 207}, {2700, 208}, {2800, 209}, {3000, 210}, {99999, 6},
 };
 
 }  // namespace
@@ -60,6 +59,8 @@ int GetStatus(UsbInterface* intf)
   return status;
 }
 
+// The text queries, one a line: the command word and the query key.
+// clang-format off
 long GetFirmVersion(UsbInterface* intf, char* d, size_t n) { return TextQuery(intf, "INFO", "FVER", d, n); }
 long GetMediaSize(UsbInterface* intf, char* d, size_t n) { return TextQuery(intf, "INFO", "MEDIA", d, n); }
 long GetMediaClass(UsbInterface* intf, char* d, size_t n) { return TextQuery(intf, "INFO", "MEDIA_CLASS_RFID", d, n); }
@@ -67,6 +68,7 @@ long GetMediaInitial(UsbInterface* intf, char* d, size_t n) { return TextQuery(i
 long GetMediaRemain(UsbInterface* intf, char* d, size_t n) { return TextQuery(intf, "INFO", "MQTY", d, n); }
 long GetMediaRemainHalf(UsbInterface* intf, char* d, size_t n) { return TextQuery(intf, "INFO", "RQTY", d, n); }
 long GetTotalCount(UsbInterface* intf, char* d, size_t n) { return TextQuery(intf, "MNT_RD", "COUNTER_LIFE", d, n); }
+// clang-format on
 
 long GetSerialNo(UsbInterface* intf, char* destination, size_t destinationSize)
 {

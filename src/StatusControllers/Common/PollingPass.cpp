@@ -13,7 +13,10 @@
 namespace {
 
 // The model whose names and folder the pass uses.
-const ModelProfile* ProfileOf(const thdata* rec) { return rec->profile != nullptr ? rec->profile : GetModelProfile(); }
+const ModelProfile* ProfileOf(const thdata* rec)
+{
+  return rec->profile != nullptr ? rec->profile : GetModelProfile();
+}
 
 constexpr int kCountNow = kMarkerTcPde | kMarkerTcUtil;  // count read before the status
 constexpr int kStatusNoCountAtStart = 900;

@@ -13,9 +13,9 @@ std::mutex gQueueStepLock;  // one queue step at a time, across device threads
 
 bool ContainsNoCase(const std::string& text, const std::string& word)
 {
-  auto it = std::search(text.begin(), text.end(), word.begin(), word.end(),
-                        [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) ==
-                                                    std::toupper(static_cast<unsigned char>(b)); });
+  auto it = std::search(text.begin(), text.end(), word.begin(), word.end(), [](char a, char b) {
+    return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+  });
   return it != text.end();
 }
 
@@ -78,8 +78,12 @@ std::vector<std::string> MakeLpadminArgs(const QueueModel& model, int number, co
     description.append(" ").append(suffix);
   }
   // -m: the scheduler takes the PPD from its own model folders, by name.
-  return {"lpadmin", "-p", name, "-E", "-D", description, "-m", model.ppdModel,
-          "-v", std::string(model.uriPrefix) + serialNo, "-o", "printer-is-shared=false"};
+  return {"lpadmin", "-p",
+          name,      "-E",
+          "-D",      description,
+          "-m",      model.ppdModel,
+          "-v",      std::string(model.uriPrefix) + serialNo,
+          "-o",      "printer-is-shared=false"};
 }
 
 void RunQueueStep(thdata* rec, const QueueModel& model, QueuePlatform* platform)

@@ -122,7 +122,10 @@ int WriteInfoFile(const ModelProfile* profile, const char* serialNo, const char*
   return TQ58_ReplaceFile(folder.c_str(), name, text, std::strlen(text), 0644);
 }
 
-int WriteInfoFile(const char* serialNo, const char* text) { return WriteInfoFile(GetModelProfile(), serialNo, text); }
+int WriteInfoFile(const char* serialNo, const char* text)
+{
+  return WriteInfoFile(GetModelProfile(), serialNo, text);
+}
 
 void WriteFile(const ModelProfile* profile, const char* serialNo)
 {
@@ -133,4 +136,7 @@ void WriteFile(const ModelProfile* profile, const char* serialNo)
   WriteInfoFile(profile, serialNo, text);
 }
 
-void WriteFile(const char* serialNo) { WriteFile(GetModelProfile(), serialNo); }
+void WriteFile(const char* serialNo)
+{
+  WriteFile(GetModelProfile(), serialNo);
+}

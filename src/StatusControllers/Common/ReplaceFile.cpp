@@ -19,7 +19,8 @@ int CreateTemporary(int dirFd, const char* name, char* tmp, size_t tmpSize)
 {
   for (int i = 0; i < kNameTries; ++i) {
     unsigned long long r = 0;
-    if (getrandom(&r, sizeof r, 0) != static_cast<ssize_t>(sizeof r)) r ^= static_cast<unsigned long long>(getpid()) << 20 | static_cast<unsigned>(i);
+    if (getrandom(&r, sizeof r, 0) != static_cast<ssize_t>(sizeof r))
+      r ^= static_cast<unsigned long long>(getpid()) << 20 | static_cast<unsigned>(i);
     if (std::snprintf(tmp, tmpSize, ".%s.%016llx", name, r) >= static_cast<int>(tmpSize)) return -1;
     const int fd = openat(dirFd, tmp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0 || errno != EEXIST) return fd;

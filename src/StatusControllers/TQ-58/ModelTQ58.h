@@ -6,12 +6,8 @@
 #include "PrintQueue.h"
 
 inline const QueueModel kQueueModelTQ58 = {
-    "PELLORI_SYSTEMS_TQ_58",
-    "PELLORI SYSTEMS TQ-58",
-    "fyxbackend://PELLORI%20SYSTEMS/TQ-58?serial=",
-    tq58_layout::kPpd,
-    tq58_layout::kPpdModelName,
-    {"TQ-58", "PELLORI", "fyxbackend"},
+    "PELLORI_SYSTEMS_TQ_58", "PELLORI SYSTEMS TQ-58",    "fyxbackend://PELLORI%20SYSTEMS/TQ-58?serial=",
+    tq58_layout::kPpd,       tq58_layout::kPpdModelName, {"TQ-58", "PELLORI", "fyxbackend"},
 };
 
 #endif

@@ -25,7 +25,10 @@ const char* const kHelp =
     "infotq58.service. TQ58_EMULATED_USB=FOLDER uses the emulated USB bus in\n"
     "FOLDER instead of the real one.\n";
 
-void SignalHandler(int /*signal*/) { _exit(0); }
+void SignalHandler(int /*signal*/)
+{
+  _exit(0);
+}
 
 void InstallSignals()
 {

@@ -72,9 +72,9 @@ void AppDelegate::applicationWillFinishLaunching()
   setIconImage();
   window->progressIndicator->setRange(0, 100);
   SetCaptions();
-  for (QLabel* label : {window->mediaSizeLabel, window->mediaCountLabel, window->statusLabel,
-                        window->statusMessageLabel, window->totalCountLabel, window->serialNumberLabel,
-                        window->firmVersionLabel}) {
+  for (QLabel* label :
+       {window->mediaSizeLabel, window->mediaCountLabel, window->statusLabel, window->statusMessageLabel,
+        window->totalCountLabel, window->serialNumberLabel, window->firmVersionLabel}) {
     label->clear();
   }
   connect(window->updateButton, &QPushButton::clicked, this, [this] { updateButtonPushed(); });
@@ -149,8 +149,8 @@ void AppDelegate::RequestTerminate()
 std::array<QPixmap*, kStatusIconCount> AppDelegate::GetImageFields()
 {
   // In the order of StatusIcon.
-  return {&m_prtStsCoolingImg,  &m_prtStsCoverOpenImg, &m_prtStsIdleImg,     &m_prtStsNoScrapBoxImg,
-          &m_prtStsOfflineImg,  &m_prtStsPaperEndImg,  &m_prtStsPaperErrImg, &m_prtStsPaperJamImg,
+  return {&m_prtStsCoolingImg,  &m_prtStsCoverOpenImg, &m_prtStsIdleImg,      &m_prtStsNoScrapBoxImg,
+          &m_prtStsOfflineImg,  &m_prtStsPaperEndImg,  &m_prtStsPaperErrImg,  &m_prtStsPaperJamImg,
           &m_prtStsPrintingImg, &m_prtStsRibbonEndImg, &m_prtStsRibbonErrImg, &m_prtStsSystemErr01Img};
 }
 

@@ -66,7 +66,7 @@ private:
   std::unique_ptr<PrinterListSource> printers_;
   std::function<void()> retryPause_;
   bool terminateRequested_ = false;
-  bool startMarkerPending_ = false;  // "_START_UTIL" could not be made yet
+  bool startMarkerPending_ = false;   // "_START_UTIL" could not be made yet
   bool updateMarkerPending_ = false;  // "_TC_UTIL" of a press could not be made yet
 
   QString m_bundle;  // resource folder of the application

@@ -10,17 +10,17 @@
 
 // The raw values of the information file, one per key the window reads.
 struct InfoFileValues {
-  std::string m_modelStr_Log;        // "MODEL=" (kept, not shown)
-  std::string m_statusStr_Log;       // "PRINTER_STATUS="
-  std::string m_messageStr_Log;      // "PRINTER_MESSAGE="
-  std::string m_serialStr_Log;       // "PRINTER_SERIAL_NO=", "%20" turned back into spaces
-  std::string m_sizeStr_Log;         // "MEDIA_SIZE="
-  std::string m_initialStr_Log;      // "MEDIA_INITIAL="
-  std::string m_remainStr_Log;       // "MEDIA_REMAIN="
-  std::string m_remainHalfStr_Log;   // "MEDIA_REMAIN_HALF=" (kept, not shown)
-  std::string m_totalCountStr_Log;   // "TOTAL_COUNT="
-  std::string m_mediaClassStr_Log;   // "MEDIA_CLASS="
-  std::string m_firmVersion_Log;     // "PRINTER_VERSION="
+  std::string m_modelStr_Log;       // "MODEL=" (kept, not shown)
+  std::string m_statusStr_Log;      // "PRINTER_STATUS="
+  std::string m_messageStr_Log;     // "PRINTER_MESSAGE="
+  std::string m_serialStr_Log;      // "PRINTER_SERIAL_NO=", "%20" turned back into spaces
+  std::string m_sizeStr_Log;        // "MEDIA_SIZE="
+  std::string m_initialStr_Log;     // "MEDIA_INITIAL="
+  std::string m_remainStr_Log;      // "MEDIA_REMAIN="
+  std::string m_remainHalfStr_Log;  // "MEDIA_REMAIN_HALF=" (kept, not shown)
+  std::string m_totalCountStr_Log;  // "TOTAL_COUNT="
+  std::string m_mediaClassStr_Log;  // "MEDIA_CLASS="
+  std::string m_firmVersion_Log;    // "PRINTER_VERSION="
 };
 
 // The most the window reads of one file. The daemon's file is well under 1 KiB;

@@ -50,8 +50,7 @@ void QuitOnSignals(QApplication* app)
   auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, app);
   QObject::connect(notifier, &QSocketNotifier::activated, app, [] {
     char byte;
-    while (read(g_signalPipe[0], &byte, 1) > 0) {
-    }
+    while (read(g_signalPipe[0], &byte, 1) > 0) {}
     QCoreApplication::quit();
   });
   struct sigaction action = {};

@@ -26,10 +26,10 @@ struct StatusInfoFields : InfoFileValues {
   std::string m_messageStr;                  // message text
   std::string m_sizeStr;                     // media size text
   std::string m_halfSizeStr, m_initialStr, m_remainStr, m_remainHalfStr;  // unused by variant 4
-  std::string m_totalCountStr;               // last non-empty total count
-  std::string m_firmVersionStr;              // unused
-  std::string m_sizeDitailsStr;              // remaining-prints text
-  StatusIcon m_stsImg = StatusIcon::kOffline;  // the icon to show
+  std::string m_totalCountStr;                                            // last non-empty total count
+  std::string m_firmVersionStr;                                           // unused
+  std::string m_sizeDitailsStr;                                           // remaining-prints text
+  StatusIcon m_stsImg = StatusIcon::kOffline;                             // the icon to show
 };
 
 // Everything the window shows after a refresh.

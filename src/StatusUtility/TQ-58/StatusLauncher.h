@@ -14,13 +14,13 @@
 #include "PrinterList.h"
 
 struct LauncherContext {
-  std::string queueName;             // the queue the launcher was opened for
-  std::string statusInfoPath;        // the status window's executable
+  std::string queueName;       // the queue the launcher was opened for
+  std::string statusInfoPath;  // the status window's executable
   PrinterListSource* printers = nullptr;
   // Starts a program without waiting for it; false when it cannot be started.
   std::function<bool(const std::string& path, const std::vector<std::string>& args)> start;
-  bool examined = false;             // a destination of that name was examined
-  bool started = false;              // the status window was started
+  bool examined = false;  // a destination of that name was examined
+  bool started = false;   // the status window was started
 };
 
 // cupsEnumDests callback; userData is a LauncherContext. 1 to go on, 0 to stop.

@@ -16,9 +16,9 @@ constexpr const char* kModelTag = "TQ-58";
 const char* MarkerFormat(StatusMarker marker)
 {
   switch (marker) {
-    case StatusMarker::kUtil: return "%s/%s_%s_UTIL";
-    case StatusMarker::kStartUtil: return "%s/%s_%s_START_UTIL";
-    case StatusMarker::kTcUtil: return "%s/%s_%s_TC_UTIL";
+  case StatusMarker::kUtil: return "%s/%s_%s_UTIL";
+  case StatusMarker::kStartUtil: return "%s/%s_%s_START_UTIL";
+  case StatusMarker::kTcUtil: return "%s/%s_%s_TC_UTIL";
   }
   return "%s/%s_%s_UTIL";
 }

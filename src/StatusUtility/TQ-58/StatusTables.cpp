@@ -5,8 +5,8 @@
 namespace {
 
 constexpr const char* kIconFiles[kStatusIconCount] = {
-    "PrtStsCooling.png",  "PrtStsCoverOpen.png", "PrtStsIdle.png",     "PrtStsNoScrapBox.png",
-    "PrtStsOffline.png",  "PrtStsPaperEnd.png",  "PrtStsPaperErr.png", "PrtStsPaperJam.png",
+    "PrtStsCooling.png",  "PrtStsCoverOpen.png", "PrtStsIdle.png",      "PrtStsNoScrapBox.png",
+    "PrtStsOffline.png",  "PrtStsPaperEnd.png",  "PrtStsPaperErr.png",  "PrtStsPaperJam.png",
     "PrtStsPrinting.png", "PrtStsRibbonEnd.png", "PrtStsRibbonErr.png", "PrtStsSystemErr01.png",
 };
 
@@ -18,22 +18,30 @@ struct StatusRow {
 // Codes 510 and every code not listed here have no row on purpose: the window
 // then keeps the status text and icon it showed before.
 constexpr StatusRow kStatusRows[] = {
-    {0, StatusIcon::kIdle},            {1, StatusIcon::kPrinting},        {500, StatusIcon::kCooling},
-    {900, StatusIcon::kIdle},          {1000, StatusIcon::kCoverOpen},    {1010, StatusIcon::kNoScrapBox},
-    {1100, StatusIcon::kPaperEnd},     {1200, StatusIcon::kRibbonEnd},    {1300, StatusIcon::kPaperJam},
-    {1400, StatusIcon::kRibbonErr},    {1500, StatusIcon::kPaperErr},     {1600, StatusIcon::kSystemErr01},
-    {2000, StatusIcon::kSystemErr01},  {2100, StatusIcon::kSystemErr01},  {2200, StatusIcon::kSystemErr01},
-    {2300, StatusIcon::kSystemErr01},  {2400, StatusIcon::kSystemErr01},  {2500, StatusIcon::kSystemErr01},
-    {2600, StatusIcon::kSystemErr01},  {2610, StatusIcon::kSystemErr01},  {2700, StatusIcon::kSystemErr01},
-    {2800, StatusIcon::kSystemErr01},  {3000, StatusIcon::kSystemErr01},  {99999, StatusIcon::kOffline},
+    {0, StatusIcon::kIdle},           {1, StatusIcon::kPrinting},       {500, StatusIcon::kCooling},
+    {900, StatusIcon::kIdle},         {1000, StatusIcon::kCoverOpen},   {1010, StatusIcon::kNoScrapBox},
+    {1100, StatusIcon::kPaperEnd},    {1200, StatusIcon::kRibbonEnd},   {1300, StatusIcon::kPaperJam},
+    {1400, StatusIcon::kRibbonErr},   {1500, StatusIcon::kPaperErr},    {1600, StatusIcon::kSystemErr01},
+    {2000, StatusIcon::kSystemErr01}, {2100, StatusIcon::kSystemErr01}, {2200, StatusIcon::kSystemErr01},
+    {2300, StatusIcon::kSystemErr01}, {2400, StatusIcon::kSystemErr01}, {2500, StatusIcon::kSystemErr01},
+    {2600, StatusIcon::kSystemErr01}, {2610, StatusIcon::kSystemErr01}, {2700, StatusIcon::kSystemErr01},
+    {2800, StatusIcon::kSystemErr01}, {3000, StatusIcon::kSystemErr01}, {99999, StatusIcon::kOffline},
 };
 
 constexpr const char* kMediaClassKeys[] = {"mediaDigital", "mediaPremiumDigital", "mediaPurePremium"};
 constexpr int32_t kMediaSizes[] = {150, 161};
 
 constexpr const char* kFixedKeys[] = {
-    "percent0",      "percent50",          "percent100", "statusGroupTitle",      "totalCountGroupTitle",
-    "serialNoGroupTitle", "update",        "firmVersionGroupTitle", "mediaGroupTitle", "sheets",
+    "percent0",
+    "percent50",
+    "percent100",
+    "statusGroupTitle",
+    "totalCountGroupTitle",
+    "serialNoGroupTitle",
+    "update",
+    "firmVersionGroupTitle",
+    "mediaGroupTitle",
+    "sheets",
 };
 
 bool IsMessageCode(int32_t code)

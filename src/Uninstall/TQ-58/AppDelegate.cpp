@@ -63,7 +63,8 @@ void AppDelegate::callUninstall()
     g_Ret = request_();
     g_process = false;
     // Queued to the main thread; dropped if the delegate is gone by then.
-    QMetaObject::invokeMethod(this, [this] { FinishUninstall(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { FinishUninstall(); }, Qt::QueuedConnection);
   });
 }
 

@@ -33,8 +33,7 @@ bool SingleInstance::TryAcquire()
     return true;
   }
   int rc;
-  while ((rc = flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
-  }
+  while ((rc = flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {}
   if (rc != 0) {
     const bool held = errno == EWOULDBLOCK;
     close(fd);

@@ -8,15 +8,11 @@ std::atomic<bool> g_process{false};
 UninstallView UninstallModel::GetView() const
 {
   switch (state_) {
-    case UninstallState::kRemoving:
-      return {"EXEC_MSG", "CANCEL_BUTTON", false, false, true};
-    case UninstallState::kSucceeded:
-      return {"SUCCESS_MSG", "EXIT", false, true, false};
-    case UninstallState::kFailed:
-      return {"FAIL_MSG", "CANCEL_BUTTON", true, true, false};
-    case UninstallState::kIdle:
-    case UninstallState::kEnded:
-      break;
+  case UninstallState::kRemoving: return {"EXEC_MSG", "CANCEL_BUTTON", false, false, true};
+  case UninstallState::kSucceeded: return {"SUCCESS_MSG", "EXIT", false, true, false};
+  case UninstallState::kFailed: return {"FAIL_MSG", "CANCEL_BUTTON", true, true, false};
+  case UninstallState::kIdle:
+  case UninstallState::kEnded: break;
   }
   return {"FIRST_MSG", "CANCEL_BUTTON", true, true, false};
 }

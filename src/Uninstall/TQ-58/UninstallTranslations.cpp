@@ -26,6 +26,6 @@ QTranslator* InstallUninstallTranslations(const QLocale& locale)
 
 std::vector<const char*> GetUninstallTextKeys()
 {
-  return {"WINDOW_TITLE", "FIRST_MSG", "EXEC_MSG", "SUCCESS_MSG", "FAIL_MSG",
-          "EXIT", "UNINSTALL_BUTTON", "CANCEL_BUTTON"};
+  return {"WINDOW_TITLE", "FIRST_MSG", "EXEC_MSG",         "SUCCESS_MSG",
+          "FAIL_MSG",     "EXIT",      "UNINSTALL_BUTTON", "CANCEL_BUTTON"};
 }

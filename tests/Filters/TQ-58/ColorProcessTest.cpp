@@ -35,7 +35,8 @@ struct Page {
   std::vector<unsigned char> bytes;
   Page(int w, int h) : width(w), height(h), bytes(Stride(w, 24) * static_cast<size_t>(h)) {}
   unsigned char* At(int x, int y) { return bytes.data() + static_cast<size_t>(y) * Stride(width, 24) + 3 * x; }
-  void Fill(unsigned char r, unsigned char g, unsigned char b) {
+  void Fill(unsigned char r, unsigned char g, unsigned char b)
+  {
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) {
         unsigned char* p = At(x, y);
@@ -44,7 +45,8 @@ struct Page {
         p[2] = b;
       }
   }
-  void Randomize(uint32_t seed, bool grey = false) {
+  void Randomize(uint32_t seed, bool grey = false)
+  {
     std::mt19937 rng(seed);
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) {
@@ -55,7 +57,8 @@ struct Page {
       }
   }
   // A heap copy for ColorProcess, which takes it over.
-  void* Heap() const {
+  void* Heap() const
+  {
     void* p = std::malloc(bytes.size());
     std::memcpy(p, bytes.data(), bytes.size());
     return p;
@@ -67,7 +70,8 @@ struct Result {
   _tagBITMAPHANDLE* record = nullptr;
   explicit Result(_tagBITMAPHANDLE* r) : record(r) {}
   Result(Result&& o) noexcept : record(o.record) { o.record = nullptr; }
-  ~Result() {
+  ~Result()
+  {
     if (record != nullptr) {
       IL_FreeBitmap(record);
       std::free(record);
@@ -76,18 +80,21 @@ struct Result {
 };
 
 // Neutral settings: no border, no ICC, no adjustments, 300 dpi.
-void Neutral(PhotoImageBuffer& b) {
+void Neutral(PhotoImageBuffer& b)
+{
   b.border = 0;
   b.icm = 0;
   b.colorAdjustment = 0;
   b.sharpness = 0;
 }
 
-Result Process(PhotoImageBuffer& b, const Page& page) {
+Result Process(PhotoImageBuffer& b, const Page& page)
+{
   return Result(b.ColorProcess(page.Heap(), page.width, page.height, 0));
 }
 
-void ExpectWellFormed(const _tagBITMAPHANDLE& r, int width, int height) {
+void ExpectWellFormed(const _tagBITMAPHANDLE& r, int width, int height)
+{
   EXPECT_EQ(r.width, width);
   EXPECT_EQ(r.height, height);
   EXPECT_EQ(r.bitsPerPixel, 24);
@@ -102,13 +109,15 @@ void ExpectWellFormed(const _tagBITMAPHANDLE& r, int width, int height) {
   // Row padding is zero, as the merge of the planes leaves it.
   int padding = 0;
   for (int y = 0; y < height && r.bits != nullptr; ++y)
-    for (uint32_t i = 3 * width; i < r.bytesPerLine; ++i) padding += r.bits[static_cast<size_t>(y) * r.bytesPerLine + i];
+    for (uint32_t i = 3 * width; i < r.bytesPerLine; ++i)
+      padding += r.bits[static_cast<size_t>(y) * r.bytesPerLine + i];
   EXPECT_EQ(padding, 0);
 }
 
 // ---- The library run by hand, step by step ----
 
-void WrapCopy(const Page& page, Owned* out) {
+void WrapCopy(const Page& page, Owned* out)
+{
   auto* block = static_cast<unsigned char*>(std::malloc(page.bytes.size()));
   std::memcpy(block, page.bytes.data(), page.bytes.size());
   ASSERT_EQ(IL_CreateBitmap(&out->bitmap, kRecordSize, 2, page.width, page.height, 24, 1, nullptr, 4, block,
@@ -119,7 +128,8 @@ void WrapCopy(const Page& page, Owned* out) {
 
 // Strips of 1000 rows, each copied, resampled to trunc(m * s) rows and
 // stacked on a white w2 x h2 block.
-void ShrinkByHand(Owned* b, float s, int w2, int h2) {
+void ShrinkByHand(Owned* b, float s, int w2, int h2)
+{
   Page white(w2, h2);
   std::memset(white.bytes.data(), 255, white.bytes.size());
   Owned target;
@@ -144,7 +154,8 @@ void ShrinkByHand(Owned* b, float s, int w2, int h2) {
   target.bitmap = {};
 }
 
-void ToneByHand(Owned* b, const int gamma[3], const int intensity[3], const int contrast[3]) {
+void ToneByHand(Owned* b, const int gamma[3], const int intensity[3], const int contrast[3])
+{
   Planes p;
   ASSERT_EQ(IL_ColorSeparateBitmap(&b->bitmap, p.ptr, kRecordSize, 0), IL_SUCCESS);
   IL_FreeBitmap(&b->bitmap);
@@ -155,7 +166,8 @@ void ToneByHand(Owned* b, const int gamma[3], const int intensity[3], const int 
 }
 
 // What the pipeline does after the geometry steps with adjustments off.
-void NeutralTailByHand(Owned* b) {
+void NeutralTailByHand(Owned* b)
+{
   const int gamma[3] = {100, 100, 100}, zero[3] = {0, 0, 0};
   ToneByHand(b, gamma, zero, zero);
   ASSERT_EQ(IL_SharpenBitmap(&b->bitmap, 0), IL_SUCCESS);
@@ -164,7 +176,8 @@ void NeutralTailByHand(Owned* b) {
 
 // ---- Border shrink ----
 
-TEST(ColorProcessBorder, ShrunkSizeFollowsTheMediaBorders) {
+TEST(ColorProcessBorder, ShrunkSizeFollowsTheMediaBorders)
+{
   struct Case {
     const DeviceMediaBufferInfo& media;
     int width, height, width2, height2;
@@ -185,7 +198,8 @@ TEST(ColorProcessBorder, ShrunkSizeFollowsTheMediaBorders) {
   }
 }
 
-TEST(ColorProcessBorder, StripsMatchTheLibraryAndLeaveTheTopLineWhite) {
+TEST(ColorProcessBorder, StripsMatchTheLibraryAndLeaveTheTopLineWhite)
+{
   // 1836 rows in strips of 1000 and 836 give 895 + 748 = 1643 rows of the
   // 1644 the whole page would give: the last stored row stays white.
   PhotoImageBuffer b;
@@ -204,10 +218,10 @@ TEST(ColorProcessBorder, StripsMatchTheLibraryAndLeaveTheTopLineWhite) {
   EXPECT_TRUE(RowBytes(*r.record) == RowBytes(hand.bitmap));
   int whiteInTop = 0, whiteBelow = 0;
   for (int x = 0; x < 1134; ++x) {
-    whiteInTop += Byte(*r.record, x, 1643, 0) == 255 && Byte(*r.record, x, 1643, 1) == 255 &&
-                  Byte(*r.record, x, 1643, 2) == 255;
-    whiteBelow += Byte(*r.record, x, 1642, 0) == 255 && Byte(*r.record, x, 1642, 1) == 255 &&
-                  Byte(*r.record, x, 1642, 2) == 255;
+    whiteInTop +=
+        Byte(*r.record, x, 1643, 0) == 255 && Byte(*r.record, x, 1643, 1) == 255 && Byte(*r.record, x, 1643, 2) == 255;
+    whiteBelow +=
+        Byte(*r.record, x, 1642, 0) == 255 && Byte(*r.record, x, 1642, 1) == 255 && Byte(*r.record, x, 1642, 2) == 255;
   }
   EXPECT_EQ(whiteInTop, 1134);
   EXPECT_LT(whiteBelow, 10);
@@ -216,7 +230,8 @@ TEST(ColorProcessBorder, StripsMatchTheLibraryAndLeaveTheTopLineWhite) {
 // ---- Bleed cover: a page of the media's own size fills the print area ----
 
 // The media row of code with its dot fields for the entry's resolution.
-DeviceMediaBufferInfo MediaWithDots(int code, int64_t resolution) {
+DeviceMediaBufferInfo MediaWithDots(int code, int64_t resolution)
+{
   DeviceEntry_TQ58 entry;
   entry.resolution = resolution;
   DeviceMediaBufferInfo media;
@@ -224,7 +239,8 @@ DeviceMediaBufferInfo MediaWithDots(int code, int64_t resolution) {
   return media;
 }
 
-TEST(ColorProcessBleed, ScaleOnlyForPagesOfTheMediasOwnSize) {
+TEST(ColorProcessBleed, ScaleOnlyForPagesOfTheMediasOwnSize)
+{
   // Nominal sizes in points: every row's print area reaches a little past its media.
   for (int code = 91; code <= 96; ++code) {
     const DeviceMediaBufferInfo m = MediaWithDots(code, 300);
@@ -243,11 +259,12 @@ TEST(ColorProcessBleed, ScaleOnlyForPagesOfTheMediasOwnSize) {
   EXPECT_EQ(GetBleedScale(m300, printArea), 1.0);
   EXPECT_EQ(GetBleedScale(m300, unknown), 1.0);
   EXPECT_EQ(GetBleedScale(m300, a4), 1.0);
-  EXPECT_EQ(GetBleedScale(MediaWithDots(95, 300), fourBySix), 1.0);  // 4x6 page on 4.5x6 media: 1408 / 1200
+  EXPECT_EQ(GetBleedScale(MediaWithDots(95, 300), fourBySix), 1.0);   // 4x6 page on 4.5x6 media: 1408 / 1200
   EXPECT_EQ(GetBleedScale(DeviceMediaBufferInfo{}, fourBySix), 1.0);  // no media selected
 }
 
-TEST(ColorProcessBleed, NominalPageCoversThePrintAreaAndKeepsItsMiddle) {
+TEST(ColorProcessBleed, NominalPageCoversThePrintAreaAndKeepsItsMiddle)
+{
   struct Case {
     int64_t resolution, mode;
     int pageHeight, height;
@@ -281,7 +298,8 @@ TEST(ColorProcessBleed, NominalPageCoversThePrintAreaAndKeepsItsMiddle) {
   }
 }
 
-TEST(ColorProcessBleed, OtherPagesAreNotResampled) {
+TEST(ColorProcessBleed, OtherPagesAreNotResampled)
+{
   const DeviceMediaBufferInfo media = MediaWithDots(92, 300);
   Page page(1266, 1836);
   page.Randomize(11);
@@ -318,7 +336,8 @@ TEST(ColorProcessBleed, OtherPagesAreNotResampled) {
 
 // ---- Resolution fit and quarter turn ----
 
-TEST(ColorProcessGeometry, SixHundredDpiHalvingMatchesTheResampler) {
+TEST(ColorProcessGeometry, SixHundredDpiHalvingMatchesTheResampler)
+{
   PhotoImageBuffer b;
   Neutral(b);
   b.resolution = 600;
@@ -345,7 +364,8 @@ TEST(ColorProcessGeometry, SixHundredDpiHalvingMatchesTheResampler) {
   }
 }
 
-TEST(ColorProcessGeometry, QuarterTurnMovesTheTopEdgeToTheLeft) {
+TEST(ColorProcessGeometry, QuarterTurnMovesTheTopEdgeToTheLeft)
+{
   PhotoImageBuffer b;
   Neutral(b);
   b.paperRotate = 1;
@@ -364,7 +384,8 @@ TEST(ColorProcessGeometry, QuarterTurnMovesTheTopEdgeToTheLeft) {
   EXPECT_EQ(Byte(*r.record, 0, 6, 2), page.At(6, 4)[2]);
 }
 
-TEST(ColorProcessGeometry, TurnedPagesAreFittedAfterTheTurn) {
+TEST(ColorProcessGeometry, TurnedPagesAreFittedAfterTheTurn)
+{
   PhotoImageBuffer b;
   Neutral(b);
   b.paperRotate = 1;
@@ -387,7 +408,8 @@ TEST(ColorProcessGeometry, TurnedPagesAreFittedAfterTheTurn) {
 
 // ---- Tone, sharpening, saturation ----
 
-TEST(ColorProcessTone, AdjustmentsOffStillPassTheSaturationRoundTrip) {
+TEST(ColorProcessTone, AdjustmentsOffStillPassTheSaturationRoundTrip)
+{
   PhotoImageBuffer b;
   Neutral(b);
   // Ignored while colorAdjustment is off.
@@ -408,7 +430,8 @@ TEST(ColorProcessTone, AdjustmentsOffStillPassTheSaturationRoundTrip) {
     }
 }
 
-TEST(ColorProcessTone, AdjustmentsMatchTheLibraryRunByHand) {
+TEST(ColorProcessTone, AdjustmentsMatchTheLibraryRunByHand)
+{
   PhotoImageBuffer b;
   b.Alloc(kMedia102x102);
   b.border = 1;
@@ -435,7 +458,8 @@ TEST(ColorProcessTone, AdjustmentsMatchTheLibraryRunByHand) {
 
 // ---- ICC matching ----
 
-Page PureColours() {
+Page PureColours()
+{
   Page page(4, 2);
   const unsigned char colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
   for (int y = 0; y < 2; ++y)
@@ -443,7 +467,8 @@ Page PureColours() {
   return page;
 }
 
-TEST(ColorProcessIcc, SwappedProfileExchangesRedAndGreenBeforeTheTone) {
+TEST(ColorProcessIcc, SwappedProfileExchangesRedAndGreenBeforeTheTone)
+{
   PhotoImageBuffer b;
   Neutral(b);
   b.icm = 1;
@@ -472,7 +497,8 @@ TEST(ColorProcessIcc, SwappedProfileExchangesRedAndGreenBeforeTheTone) {
   EXPECT_EQ(Byte(*off.record, 0, 0, 1), 0);
 }
 
-TEST(ColorProcessIcc, UnusableProfilesPassColoursUnchanged) {
+TEST(ColorProcessIcc, UnusableProfilesPassColoursUnchanged)
+{
   TempRoot root;
   const std::string text = root.WriteFile("text.icc", "not a profile");
   PhotoImageBuffer b;
@@ -492,7 +518,8 @@ TEST(ColorProcessIcc, UnusableProfilesPassColoursUnchanged) {
 
 // ---- Pages that cannot be carried on, and memory running out ----
 
-TEST(ColorProcessBadInput, EmptyOrOversizedPagesGiveNoPage) {
+TEST(ColorProcessBadInput, EmptyOrOversizedPagesGiveNoPage)
+{
   PhotoImageBuffer b;
   Neutral(b);
   const long sizes[][2] = {{0, 10}, {10, 0}, {-4, 10}, {10, -4}, {LONG_MAX, 1}, {1L << 31, 1}, {1, 1L << 31}};
@@ -506,10 +533,11 @@ TEST(ColorProcessBadInput, EmptyOrOversizedPagesGiveNoPage) {
   EXPECT_EQ(b.ColorProcess(std::malloc(16), 1, INT32_MAX, 0), nullptr);
 }
 
-TEST(ColorProcessBadInput, TinyPagesSurviveEveryStep) {
+TEST(ColorProcessBadInput, TinyPagesSurviveEveryStep)
+{
   PhotoImageBuffer b;
   b.Alloc(kMedia102x102);
-  b.border = 1;  // 1 x 1 shrinks to nothing: the shrink is skipped
+  b.border = 1;          // 1 x 1 shrinks to nothing: the shrink is skipped
   b.resolutionMode = 2;  // 1 / 2 is 0: the fit is skipped
   b.sharpness = 1000;
   b.icm = 1;
@@ -530,7 +558,8 @@ TEST(ColorProcessBadInput, TinyPagesSurviveEveryStep) {
   ExpectWellFormed(*unshrunk.record, 20, 10);
 }
 
-TEST(ColorProcessBadInput, RunningOutOfMemoryGivesNullOrAWholePicture) {
+TEST(ColorProcessBadInput, RunningOutOfMemoryGivesNullOrAWholePicture)
+{
   PhotoImageBuffer b;
   b.Alloc(kMedia102x102);
   b.border = 1;

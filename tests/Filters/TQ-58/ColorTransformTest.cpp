@@ -21,14 +21,16 @@ struct Transform {
   ColorTransformRef ref;
 };
 
-std::vector<unsigned char> ConvertRow(const Transform& t, const std::vector<unsigned char>& src) {
+std::vector<unsigned char> ConvertRow(const Transform& t, const std::vector<unsigned char>& src)
+{
   std::vector<unsigned char> dst(src.size(), 7);
   const long width = static_cast<long>(src.size() / 3);
   EXPECT_TRUE(ColorTransformConvert(t.ref, width, 1, dst.data(), dst.size(), src.data(), src.size()));
   return dst;
 }
 
-TEST(ColorTransform, OnlyReadableRgbProfilesGiveATransform) {
+TEST(ColorTransform, OnlyReadableRgbProfilesGiveATransform)
+{
   TempRoot root;
   const std::string text = root.WriteFile("notice.icc", "this is not an ICC profile\n");
   const std::string empty = root.WriteFile("empty.icc", "");
@@ -47,13 +49,14 @@ TEST(ColorTransform, OnlyReadableRgbProfilesGiveATransform) {
   releaseTransform(nullptr);
 }
 
-TEST(ColorTransform, SwappedProfileExchangesRedAndGreen) {
+TEST(ColorTransform, SwappedProfileExchangesRedAndGreen)
+{
   Transform t(kSwapped);
   ASSERT_NE(t.ref, nullptr);
-  const std::vector<unsigned char> pure = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0,
-                                           255, 255, 0, 255, 0, 255, 0, 255, 255};
-  const std::vector<unsigned char> swapped = {0, 255, 0, 255, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0,
-                                              255, 255, 0, 0, 255, 255, 255, 0, 255};
+  const std::vector<unsigned char> pure = {255, 0, 0, 0,   255, 0, 0,   0, 255, 255, 255, 255,
+                                           0,   0, 0, 255, 255, 0, 255, 0, 255, 0,   255, 255};
+  const std::vector<unsigned char> swapped = {0, 255, 0, 255, 0,   0, 0, 0,   255, 255, 255, 255,
+                                              0, 0,   0, 255, 255, 0, 0, 255, 255, 255, 0,   255};
   EXPECT_EQ(ConvertRow(t, pure), swapped);
   std::vector<unsigned char> inPlace = pure;
   ASSERT_TRUE(ColorTransformConvert(t.ref, 8, 1, inPlace.data(), inPlace.size(), inPlace.data(), inPlace.size()));
@@ -68,33 +71,36 @@ TEST(ColorTransform, SwappedProfileExchangesRedAndGreen) {
   }
 }
 
-TEST(ColorTransform, SrgbProfileIsCloseToIdentity) {
+TEST(ColorTransform, SrgbProfileIsCloseToIdentity)
+{
   Transform t(kSrgb);
   ASSERT_NE(t.ref, nullptr);
   std::vector<unsigned char> grid;
   for (int r = 0; r < 256; r += 17)
     for (int g = 0; g < 256; g += 51)
-      for (int b = 0; b < 256; b += 85) grid.insert(grid.end(), {static_cast<unsigned char>(r),
-                                                                 static_cast<unsigned char>(g),
-                                                                 static_cast<unsigned char>(b)});
+      for (int b = 0; b < 256; b += 85)
+        grid.insert(grid.end(),
+                    {static_cast<unsigned char>(r), static_cast<unsigned char>(g), static_cast<unsigned char>(b)});
   const std::vector<unsigned char> out = ConvertRow(t, grid);
   for (size_t i = 0; i < grid.size(); ++i) EXPECT_NEAR(out[i], grid[i], 1) << i;
 }
 
-TEST(ColorTransform, RowStrideIsKeptAndPaddingLeftAlone) {
+TEST(ColorTransform, RowStrideIsKeptAndPaddingLeftAlone)
+{
   Transform t(kSwapped);
   ASSERT_NE(t.ref, nullptr);
   // Two rows of two pixels: source rows 8 bytes apart, destination rows 10.
-  const std::vector<unsigned char> src = {255, 0, 0, 0, 0, 255, 1, 2,   //
-                                          0, 255, 0, 255, 255, 255, 3, 4};
+  const std::vector<unsigned char> src = {255, 0,   0, 0,   0,   255, 1, 2,  //
+                                          0,   255, 0, 255, 255, 255, 3, 4};
   std::vector<unsigned char> dst(20, 9);
   ASSERT_TRUE(ColorTransformConvert(t.ref, 2, 2, dst.data(), 10, src.data(), 8));
-  const std::vector<unsigned char> expected = {0, 255, 0, 0, 0, 255, 9, 9, 9, 9,  //
-                                               255, 0, 0, 255, 255, 255, 9, 9, 9, 9};
+  const std::vector<unsigned char> expected = {0,   255, 0, 0,   0,   255, 9, 9, 9, 9,  //
+                                               255, 0,   0, 255, 255, 255, 9, 9, 9, 9};
   EXPECT_EQ(dst, expected);
 }
 
-TEST(ColorTransform, ConvertRefusesWhatItCannotDoSafely) {
+TEST(ColorTransform, ConvertRefusesWhatItCannotDoSafely)
+{
   Transform t(kSwapped);
   ASSERT_NE(t.ref, nullptr);
   std::vector<unsigned char> src(12, 0), dst(12, 5);

@@ -59,9 +59,9 @@ TEST(PpdReader, DefaultChoiceRules)
                "*DefaultFyx%s%n: x\n");
   EXPECT_STREQ(wrappedPpdFindDefChoice(file.ppd, "FyxGamma"), "50");  // not the FyxGammaR line
   EXPECT_STREQ(wrappedPpdFindDefChoice(file.ppd, "FyxGammaR"), "30");
-  EXPECT_STREQ(wrappedPpdFindDefChoice(file.ppd, "FyxDecurl"), "Enable");  // extra blank skipped
-  EXPECT_EQ(wrappedPpdFindDefChoice(file.ppd, "FyxBorder"), nullptr);     // no space after the colon
-  EXPECT_EQ(wrappedPpdFindDefChoice(file.ppd, "FyxICM"), nullptr);        // case-sensitive
+  EXPECT_STREQ(wrappedPpdFindDefChoice(file.ppd, "FyxDecurl"), "Enable");    // extra blank skipped
+  EXPECT_EQ(wrappedPpdFindDefChoice(file.ppd, "FyxBorder"), nullptr);        // no space after the colon
+  EXPECT_EQ(wrappedPpdFindDefChoice(file.ppd, "FyxICM"), nullptr);           // case-sensitive
   EXPECT_STREQ(wrappedPpdFindDefChoice(file.ppd, "PageSize"), "102x153mm");  // first line wins
   // A key with conversion characters is matched as text, never used as a format.
   EXPECT_STREQ(wrappedPpdFindDefChoice(file.ppd, "Fyx%s%n"), "x");
@@ -129,8 +129,8 @@ TEST(JobInfoFile, NothingFoundOrTooLongLeavesOutput)
   _GetValuePrInfoFile("MEDIA_CLASS=", "5", fits, sizeof fits);
   EXPECT_STREQ(fits, "0123456789");
   char out[16] = "keep";
-  _GetValuePrInfoFile("MEDIA_CLASS=", "6", out, sizeof out);      // no file
-  _GetValuePrInfoFile("OTHER=", "5", out, sizeof out);            // no such key
+  _GetValuePrInfoFile("MEDIA_CLASS=", "6", out, sizeof out);                 // no file
+  _GetValuePrInfoFile("OTHER=", "5", out, sizeof out);                       // no such key
   _GetValuePrInfoFile("MEDIA_CLASS=", "../TQ-58/Print_5", out, sizeof out);  // not a job-id
   EXPECT_STREQ(out, "keep");
   EXPECT_EQ(_GetValuePrInfoFile("MEDIA_CLASS=", "5", nullptr, 0), 0);

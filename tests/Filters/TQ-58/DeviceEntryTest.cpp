@@ -48,11 +48,19 @@ TEST(DeviceEntrySettings, ConstructionDefaults)
 
 TEST(DeviceEntrySettings, GammaFromCommonOrChannelOptions)
 {
-  struct Case { const char* options; int r, g, b; };
+  struct Case {
+    const char* options;
+    int r, g, b;
+  };
   const Case cases[] = {
-      {"FyxGamma=100", 200, 200, 200}, {"FyxGamma=-100", 50, 50, 50},   {"FyxGammaG=0", 100, 100, 100},
-      {"FyxGamma=50", 141, 141, 141},  {"FyxGammaR=100 FyxGammaB=-100", 200, 100, 50},
-      {"FyxGamma=0 FyxGammaR=100", 100, 100, 100}, {"FyxGamma=abc", 100, 100, 100}, {"", 100, 100, 100},
+      {"FyxGamma=100", 200, 200, 200},
+      {"FyxGamma=-100", 50, 50, 50},
+      {"FyxGammaG=0", 100, 100, 100},
+      {"FyxGamma=50", 141, 141, 141},
+      {"FyxGammaR=100 FyxGammaB=-100", 200, 100, 50},
+      {"FyxGamma=0 FyxGammaR=100", 100, 100, 100},
+      {"FyxGamma=abc", 100, 100, 100},
+      {"", 100, 100, 100},
   };
   for (const Case& c : cases) {
     DeviceEntry_TQ58 e;
@@ -66,8 +74,8 @@ TEST(DeviceEntrySettings, GammaFromCommonOrChannelOptions)
 
 TEST(DeviceEntrySettings, SharpnessTableAndItsEdges)
 {
-  const std::pair<const char*, int> cases[] = {{"-3", 0}, {"-2", -1000}, {"-1", -500}, {"0", 0}, {"1", 650},
-                                               {"7", 950}, {"8", 1000},  {"9", 0},     {"x", 0}};
+  const std::pair<const char*, int> cases[] = {{"-3", 0},  {"-2", -1000}, {"-1", -500}, {"0", 0}, {"1", 650},
+                                               {"7", 950}, {"8", 1000},   {"9", 0},     {"x", 0}};
   for (const auto& [value, expected] : cases) {
     DeviceEntry_TQ58 e;
     Options o((std::string("FyxSharpness=") + value).c_str());
@@ -79,8 +87,9 @@ TEST(DeviceEntrySettings, SharpnessTableAndItsEdges)
 TEST(DeviceEntrySettings, BrightnessContrastSaturationAndFlags)
 {
   DeviceEntry_TQ58 e;
-  Options o("FyxBrightness=-5 FyxContrastG=3 FyxContrastB=-2 FyxChroma=-7 FyxBorder=Enable FyxICM=None "
-            "FyxColorAdjustment=Enable");
+  Options o(
+      "FyxBrightness=-5 FyxContrastG=3 FyxContrastB=-2 FyxChroma=-7 FyxBorder=Enable FyxICM=None "
+      "FyxColorAdjustment=Enable");
   ReadSettings(e, o);
   EXPECT_EQ(e.intensity[0], -10);
   EXPECT_EQ(e.intensity[2], -10);
@@ -101,9 +110,11 @@ TEST(DeviceEntrySettings, BrightnessContrastSaturationAndFlags)
 
 TEST(DeviceEntrySettings, ResolutionModes)
 {
-  const std::tuple<const char*, int, int> cases[] = {
-      {"Resolution=300x600dpi", 600, 1}, {"Resolution=600x600dpi", 600, 2},
-      {"Resolution=300x300dpi", 300, 0}, {"Resolution=1200dpi", 300, 0}, {"", 300, 0}};
+  const std::tuple<const char*, int, int> cases[] = {{"Resolution=300x600dpi", 600, 1},
+                                                     {"Resolution=600x600dpi", 600, 2},
+                                                     {"Resolution=300x300dpi", 300, 0},
+                                                     {"Resolution=1200dpi", 300, 0},
+                                                     {"", 300, 0}};
   for (const auto& [text, dpi, mode] : cases) {
     DeviceEntry_TQ58 e;
     Options o(text);
@@ -126,8 +137,9 @@ TEST(DeviceEntryPackets, DefaultBatchIsFiveExactPackets)
 TEST(DeviceEntryPackets, OptionsChangeThePayloads)
 {
   DeviceEntry_TQ58 e;
-  Options o("PageSize=102x153mm Fyx2InchCut=Enable FyxOvercoatFinish=Luster FyxPrintRetry=Disable "
-            "FyxPrintSpeed=Enable FyxDecurl=Enable");
+  Options o(
+      "PageSize=102x153mm Fyx2InchCut=Enable FyxOvercoatFinish=Luster FyxPrintRetry=Disable "
+      "FyxPrintSpeed=Enable FyxDecurl=Enable");
   ReadSettings(e, o);
   EXPECT_EQ(Batch(e, o), Control("CUTTER", "00000120") + Control("OVERCOAT", "00000022") +
                              Control("BUFFCNTRL", "00000000") + Control("PRINTSPEED", "00000020") +
@@ -143,11 +155,9 @@ TEST(DeviceEntryPackets, CutNeedsCutableMediaAndUnknownFinishIsGlossy)
                              Control("BUFFCNTRL", "00000001") + Control("PRINTSPEED", "00000000") +
                              Control("DECURL", "000000000000"));
   Options matte("FyxOvercoatFinish=Matte");
-  EXPECT_EQ(Capture(e, [&] { e.SendOvercoatFinish(matte.n, matte.opts, nullptr); }),
-            Control("OVERCOAT", "00000001"));
+  EXPECT_EQ(Capture(e, [&] { e.SendOvercoatFinish(matte.n, matte.opts, nullptr); }), Control("OVERCOAT", "00000001"));
   Options fine("FyxOvercoatFinish=FineMatte");
-  EXPECT_EQ(Capture(e, [&] { e.SendOvercoatFinish(fine.n, fine.opts, nullptr); }),
-            Control("OVERCOAT", "00000021"));
+  EXPECT_EQ(Capture(e, [&] { e.SendOvercoatFinish(fine.n, fine.opts, nullptr); }), Control("OVERCOAT", "00000021"));
 }
 
 TEST(DeviceEntryPackets, ClockPacketCarriesLocalTime)
@@ -199,9 +209,10 @@ TEST(DeviceEntryProfile, MediaClassSelectsProfile)
 {
   TempRoot root;
   root.CacheFolder();
-  const std::pair<const char*, const char*> cases[] = {
-      {"MEDIA_CLASS=\"0001\"\n", "SD_TQ58_0100.icc"}, {"MEDIA_CLASS=\"00010\"\n", "PD_TQ58_0100.icc"},
-      {"MEDIA_CLASS=\"1\"\n", "PD_TQ58_0100.icc"},     {"OTHER=\"0001\"\n", "PD_TQ58_0100.icc"}};
+  const std::pair<const char*, const char*> cases[] = {{"MEDIA_CLASS=\"0001\"\n", "SD_TQ58_0100.icc"},
+                                                       {"MEDIA_CLASS=\"00010\"\n", "PD_TQ58_0100.icc"},
+                                                       {"MEDIA_CLASS=\"1\"\n", "PD_TQ58_0100.icc"},
+                                                       {"OTHER=\"0001\"\n", "PD_TQ58_0100.icc"}};
   int job = 100;
   for (const auto& [text, profile] : cases) {
     const std::string id = std::to_string(job++);
@@ -209,7 +220,8 @@ TEST(DeviceEntryProfile, MediaClassSelectsProfile)
     DeviceEntry_TQ58 e;
     Options none("");
     EXPECT_EQ(e.GetICCProfile(none.n, none.opts, nullptr, id.c_str()),
-              root.Path() + "/usr/share/color/icc/pellori/" + profile) << text;
+              root.Path() + "/usr/share/color/icc/pellori/" + profile)
+        << text;
   }
   DeviceEntry_TQ58 e;
   Options none("");

@@ -85,19 +85,21 @@ Print Decode(const std::string& stream)
   return print;
 }
 
-const std::vector<std::string> kOnePrint = {
-    "CNTRL SET_SYS_TIME", "CNTRL CUTTER", "CNTRL OVERCOAT", "CNTRL BUFFCNTRL", "CNTRL PRINTSPEED", "CNTRL DECURL",
-    "IMAGE MULTICUT",     "IMAGE YPLANE", "IMAGE MPLANE",   "IMAGE CPLANE",    "CNTRL START"};
+const std::vector<std::string> kOnePrint = {"CNTRL SET_SYS_TIME", "CNTRL CUTTER", "CNTRL OVERCOAT", "CNTRL BUFFCNTRL",
+                                            "CNTRL PRINTSPEED",   "CNTRL DECURL", "IMAGE MULTICUT", "IMAGE YPLANE",
+                                            "IMAGE MPLANE",       "IMAGE CPLANE", "CNTRL START"};
 
 // The chart's patches, as placed on the 1408-dot head (71 white columns each side).
 void ExpectLooksLikeTheChart(const Print& print)
 {
   ASSERT_EQ(print.width, 1408);
   ASSERT_EQ(print.height, 1836);
-  struct Patch { int x, y; double r, g, b; };
-  const Patch patches[] = {{71 + 105, 765, 255, 0, 0},      {71 + 316, 765, 0, 255, 0},
-                           {71 + 527, 765, 0, 0, 255},      {71 + 1160, 765, 255, 255, 0},
-                           {71 + 316, 1071, 0, 0, 0},       {71 + 527, 1071, 255, 224, 196},
+  struct Patch {
+    int x, y;
+    double r, g, b;
+  };
+  const Patch patches[] = {{71 + 105, 765, 255, 0, 0},    {71 + 316, 765, 0, 255, 0}, {71 + 527, 765, 0, 0, 255},
+                           {71 + 1160, 765, 255, 255, 0}, {71 + 316, 1071, 0, 0, 0},  {71 + 527, 1071, 255, 224, 196},
                            {71 + 1160, 1071, 141, 85, 54}};
   for (const Patch& p : patches) {
     EXPECT_NEAR(print.Mean(p.x, p.y, 0), p.r, 20) << p.x << "," << p.y;
@@ -121,9 +123,8 @@ TEST(EndToEnd, JpegThroughCupsfilterAndTheFilter)
       RunProcess({"cupsfilter", "-p", kPpd, "-m", "application/vnd.cups-raster", "-o", "PageSize=102x153mm", jpg});
   ASSERT_EQ(raster.exitCode, 0) << raster.err;
   const std::string rasterPath = root.WriteFile("page.ras", raster.out);
-  const ProcessResult job = RunProcess({TQ58_FILTER_PATH, "5", "user", "title", "1", "PageSize=102x153mm FyxICM=None",
-                                        rasterPath},
-                                       "", {"PPD=" + kPpd});
+  const ProcessResult job = RunProcess(
+      {TQ58_FILTER_PATH, "5", "user", "title", "1", "PageSize=102x153mm FyxICM=None", rasterPath}, "", {"PPD=" + kPpd});
   EXPECT_EQ(job.exitCode, 0);
   EXPECT_EQ(job.err, "");  // the filter writes nothing to standard error
   const Print print = Decode(job.out);
@@ -175,7 +176,8 @@ protected:
   // Makes queue TQ58 with the PPD by its model name, saving each job's stream in out.
   void AddModelQueue()
   {
-    const ProcessResult add = cupsd.Run({"lpadmin", "-p", "TQ58", "-m", kModel, "-v", "tq58save:" + out + "/job.bin", "-E"});
+    const ProcessResult add =
+        cupsd.Run({"lpadmin", "-p", "TQ58", "-m", kModel, "-v", "tq58save:" + out + "/job.bin", "-E"});
     ASSERT_EQ(add.exitCode, 0) << add.err;
   }
   // Prints the sample JPEG on TQ58 with the given "-o" options; the printer's stream, decoded.
@@ -200,7 +202,8 @@ protected:
   {
     std::string socket = cupsd.SocketPath(), host;
     for (char c : socket) host += c == '/' ? std::string("%2F") : std::string(1, c);
-    const ProcessResult ipp = RunProcess({"ipptool", "-tv", "ipp://" + host + "/printers/TQ58", "get-printer-attributes.test"});
+    const ProcessResult ipp =
+        RunProcess({"ipptool", "-tv", "ipp://" + host + "/printers/TQ58", "get-printer-attributes.test"});
     EXPECT_EQ(ipp.exitCode, 0) << ipp.out << ipp.err;
     return ipp.out;
   }
@@ -316,12 +319,15 @@ TEST_F(CupsdJob, QueueOffersEnglishAndGermanOptionTexts)
   unlink(ppdFile.c_str());
   ASSERT_EQ(de.size(), en.size());
   EXPECT_GT(de.size(), 250u);
-  const std::pair<const char*, const char*> german[] = {
-      {"PageSize", "Papierformat"},          {"PageSize/102x153mm", "4 x 6 Zoll (102 x 153 mm)"},
-      {"FyxFinish", "Ausführung"},           {"FyxOvercoatFinish/Glossy", "Glänzend"},
-      {"FyxBorder", "Rand"},                 {"FyxBorder/Disable", "Randlos"},
-      {"FyxColor", "Farbe"},                 {"FyxGammaG", "Gamma Grün"},
-      {"FyxDecurl/Default", "Druckereinstellung"}};
+  const std::pair<const char*, const char*> german[] = {{"PageSize", "Papierformat"},
+                                                        {"PageSize/102x153mm", "4 x 6 Zoll (102 x 153 mm)"},
+                                                        {"FyxFinish", "Ausführung"},
+                                                        {"FyxOvercoatFinish/Glossy", "Glänzend"},
+                                                        {"FyxBorder", "Rand"},
+                                                        {"FyxBorder/Disable", "Randlos"},
+                                                        {"FyxColor", "Farbe"},
+                                                        {"FyxGammaG", "Gamma Grün"},
+                                                        {"FyxDecurl/Default", "Druckereinstellung"}};
   for (const auto& [key, text] : german) EXPECT_EQ(de.at(key), text) << key;
   EXPECT_EQ(en.at("PageSize"), "Media Size");
   EXPECT_EQ(en.at("FyxBorder/Disable"), "Borderless");
@@ -330,7 +336,8 @@ TEST_F(CupsdJob, QueueOffersEnglishAndGermanOptionTexts)
   for (const auto& [key, text] : de) {
     if (text == en.at(key) && text.find_first_not_of("-0123456789") != std::string::npos) same.push_back(key);
   }
-  EXPECT_EQ(same, (std::vector<std::string>{"Resolution/300x300dpi", "Resolution/300x600dpi", "Resolution/600x600dpi"}));
+  EXPECT_EQ(same,
+            (std::vector<std::string>{"Resolution/300x300dpi", "Resolution/300x600dpi", "Resolution/600x600dpi"}));
 }
 
 }  // namespace

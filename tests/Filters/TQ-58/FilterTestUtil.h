@@ -37,7 +37,9 @@ std::string Capture(Entry& entry, const std::function<void()>& body)
 // The bytes of one CNTRL packet with a text payload.
 inline std::string Control(const std::string& sub, const std::string& payload)
 {
-  std::string p = "\x1b\x50" "CNTRL ";
+  std::string p =
+      "\x1b\x50"
+      "CNTRL ";
   p += sub + std::string(16 - sub.size(), ' ');
   char len[16];
   std::snprintf(len, sizeof len, "%08zu", payload.size());

@@ -42,8 +42,8 @@ JobRun RunJob(std::vector<std::string> args)
   }
   std::fclose(out);
   std::string error;
-  EXPECT_TRUE(TQ58_SplitPackets(reinterpret_cast<const uint8_t*>(run.bytes.data()), run.bytes.size(), &run.packets,
-                                &error))
+  EXPECT_TRUE(
+      TQ58_SplitPackets(reinterpret_cast<const uint8_t*>(run.bytes.data()), run.bytes.size(), &run.packets, &error))
       << error;
   return run;
 }
@@ -55,8 +55,8 @@ std::vector<std::string> Names(const JobRun& run)
   return names;
 }
 
-const std::vector<std::string> kPrint = {"CUTTER", "OVERCOAT", "BUFFCNTRL", "PRINTSPEED", "DECURL",
-                                         "MULTICUT", "YPLANE", "MPLANE", "CPLANE", "START"};
+const std::vector<std::string> kPrint = {"CUTTER",   "OVERCOAT", "BUFFCNTRL", "PRINTSPEED", "DECURL",
+                                         "MULTICUT", "YPLANE",   "MPLANE",    "CPLANE",     "START"};
 
 class FilterJob : public ::testing::Test {
 protected:
@@ -105,7 +105,9 @@ TEST_F(FilterJob, ThreeCopiesAreThreePrintsOfOneBitmap)
   page.width = 1266;
   page.height = 1836;
   page.copies = 3;
-  page.pixel = [](unsigned, unsigned, unsigned c) { return static_cast<unsigned char>(c == 0 ? 200 : c == 1 ? 120 : 40); };
+  page.pixel = [](unsigned, unsigned, unsigned c) {
+    return static_cast<unsigned char>(c == 0 ? 200 : c == 1 ? 120 : 40);
+  };
   WriteRasterFile(raster, {page});
   JobRun run = RunJob(Args("PageSize=102x153mm FyxICM=None"));
   std::vector<std::string> expected = {"SET_SYS_TIME"};

@@ -43,9 +43,8 @@ TEST(MediaModel, FourBySixAtThreeBySixHundred)
 TEST(MediaModel, EveryRowAtThreeHundred)
 {
   const std::tuple<const char*, int, int, int, int, int> rows[] = {
-      {"102x102mm", 91, 47, 1266, 1236, 1}, {"102x153mm", 92, 48, 1266, 1836, 1},
-      {"102x204mm", 93, 49, 1266, 2436, 1}, {"115x115mm", 94, 50, 1408, 1386, 0},
-      {"115x153mm", 95, 51, 1408, 1836, 1}, {"115x204mm", 96, 52, 1408, 2436, 1}};
+      {"102x102mm", 91, 47, 1266, 1236, 1}, {"102x153mm", 92, 48, 1266, 1836, 1}, {"102x204mm", 93, 49, 1266, 2436, 1},
+      {"115x115mm", 94, 50, 1408, 1386, 0}, {"115x153mm", 95, 51, 1408, 1836, 1}, {"115x204mm", 96, 52, 1408, 2436, 1}};
   for (const auto& [size, code, cut, w, h, cutAllowed] : rows) {
     std::unique_ptr<DeviceEntry_TQ58> e(Entry((std::string("PageSize=") + size).c_str()));
     EXPECT_EQ(e->mediaInfo.mediaCode, code) << size;
@@ -106,7 +105,7 @@ TEST(MediaModel, UnknownSizeLeavesNoMedia)
   EXPECT_EQ(e.mediaInfo.mediaCode, -1);
   DeviceMediaBufferInfo record = gMediaInfo_TQ58[0];
   EXPECT_EQ(e.SetMediaInfo(record, 33, 1.53), 3);
-  EXPECT_EQ(record.mediaCode, 91);  // untouched
+  EXPECT_EQ(record.mediaCode, 91);                // untouched
   EXPECT_EQ(e.SetMediaInfo(record, 92, 0.5), 3);  // below the row's firmware
   EXPECT_EQ(record.mediaCode, -1);
 }

@@ -11,13 +11,14 @@ using namespace imgtest;
 
 namespace {
 
-int Create(_tagBITMAPHANDLE* b, unsigned w, unsigned h, int bpp, unsigned order,
-           unsigned char* palette, void* data, size_t size, int structSize = kRecordSize,
-           int kind = 2, int layout = 4) {
+int Create(_tagBITMAPHANDLE* b, unsigned w, unsigned h, int bpp, unsigned order, unsigned char* palette, void* data,
+           size_t size, int structSize = kRecordSize, int kind = 2, int layout = 4)
+{
   return IL_CreateBitmap(b, structSize, kind, w, h, bpp, order, palette, layout, data, size);
 }
 
-TEST(NvoImgLibCreate, StoresFieldsAndWrapsCallerMemory) {
+TEST(NvoImgLibCreate, StoresFieldsAndWrapsCallerMemory)
+{
   std::vector<unsigned char> data(Stride(5, 24) * 3);
   _tagBITMAPHANDLE b{};
   b.memoryHandle = &data;  // must be cleared
@@ -38,7 +39,8 @@ TEST(NvoImgLibCreate, StoresFieldsAndWrapsCallerMemory) {
   EXPECT_EQ(data.size(), 48u);  // foreign pixels are not freed (ASan would report it)
 }
 
-TEST(NvoImgLibCreate, ColourOrderAndEightBitPalette) {
+TEST(NvoImgLibCreate, ColourOrderAndEightBitPalette)
+{
   std::vector<unsigned char> data(Stride(3, 24) * 2);
   _tagBITMAPHANDLE b{};
   ASSERT_EQ(Create(&b, 3, 2, 24, 2, nullptr, data.data(), data.size()), IL_SUCCESS);
@@ -58,7 +60,8 @@ TEST(NvoImgLibCreate, ColourOrderAndEightBitPalette) {
   EXPECT_EQ(Create(&b, 3, 2, 8, 2, nullptr, plane.data(), plane.size()), IL_ERR_INVALID_PARAMETER);
 }
 
-TEST(NvoImgLibCreate, RejectsInOrderAndLeavesRecordUntouched) {
+TEST(NvoImgLibCreate, RejectsInOrderAndLeavesRecordUntouched)
+{
   std::vector<unsigned char> data(Stride(4, 24) * 4);
   unsigned char palette[1024] = {};
   _tagBITMAPHANDLE b{};
@@ -87,7 +90,8 @@ TEST(NvoImgLibCreate, RejectsInOrderAndLeavesRecordUntouched) {
   EXPECT_TRUE(SameRecord(b, before));
 }
 
-TEST(NvoImgLibCreate, RefusesSizesThatWouldWrap) {
+TEST(NvoImgLibCreate, RefusesSizesThatWouldWrap)
+{
   unsigned char byte = 0;
   _tagBITMAPHANDLE b{};
   // 24 * width wraps in 32 bits to 8, which would give a 4-byte stride.
@@ -99,7 +103,8 @@ TEST(NvoImgLibCreate, RefusesSizesThatWouldWrap) {
   EXPECT_EQ(b.bits, nullptr);
 }
 
-TEST(NvoImgLibFree, OwnedBlockIsReleasedAndRecordEmptied) {
+TEST(NvoImgLibFree, OwnedBlockIsReleasedAndRecordEmptied)
+{
   _tagBITMAPHANDLE b{};
   const uint32_t size = Stride(2, 24) * 2;
   void* block = GlobalAlloc(0, size);
@@ -115,7 +120,8 @@ TEST(NvoImgLibFree, OwnedBlockIsReleasedAndRecordEmptied) {
   IL_FreeBitmap(nullptr);
 }
 
-TEST(NvoImgLibCopy, SameSizeCopiesPixelsAndPalette) {
+TEST(NvoImgLibCopy, SameSizeCopiesPixelsAndPalette)
+{
   Picture src(3, 2), dst(3, 2);
   src.Randomize(7);
   src.Rewrap(3, 2);
@@ -130,7 +136,8 @@ TEST(NvoImgLibCopy, SameSizeCopiesPixelsAndPalette) {
             (std::vector<unsigned char>{1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0}));
 }
 
-TEST(NvoImgLibCopy, PaletteCopyNeverExceedsTheDestination) {
+TEST(NvoImgLibCopy, PaletteCopyNeverExceedsTheDestination)
+{
   Picture src(1, 1), dst(1, 1);
   unsigned char srcPal[12] = {1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3}, dstPal[8] = {};
   src.bitmap.palette = srcPal;
@@ -141,7 +148,8 @@ TEST(NvoImgLibCopy, PaletteCopyNeverExceedsTheDestination) {
   EXPECT_EQ(dstPal[7], 2);
 }
 
-TEST(NvoImgLibCopy, DifferentSizesAlignAtTopLeftOfThePicture) {
+TEST(NvoImgLibCopy, DifferentSizesAlignAtTopLeftOfThePicture)
+{
   // Bottom-up rows: the source's last stored rows (its top) meet the
   // destination's last stored rows.
   Picture src(3, 3), dst(2, 4);
@@ -162,7 +170,8 @@ TEST(NvoImgLibCopy, DifferentSizesAlignAtTopLeftOfThePicture) {
   EXPECT_EQ(Byte(small.bitmap, 1, 0), 22);
 }
 
-TEST(NvoImgLibCopy, RejectsMissingOrUnsuitableBitmaps) {
+TEST(NvoImgLibCopy, RejectsMissingOrUnsuitableBitmaps)
+{
   Picture a(2, 2), b(2, 2);
   EXPECT_EQ(IL_CopyBitmapData(nullptr, &b.bitmap), IL_ERR_NO_BITMAP);
   EXPECT_EQ(IL_CopyBitmapData(&a.bitmap, nullptr), IL_ERR_NO_BITMAP);
@@ -175,7 +184,8 @@ TEST(NvoImgLibCopy, RejectsMissingOrUnsuitableBitmaps) {
   EXPECT_EQ(IL_CopyBitmapData(&a.bitmap, &b.bitmap), IL_ERR_INVALID_PARAMETER);
 }
 
-TEST(NvoImgLibMemory, MulDivTruncatesInSixtyFourBits) {
+TEST(NvoImgLibMemory, MulDivTruncatesInSixtyFourBits)
+{
   EXPECT_EQ(MulDiv(7, 3, 2), 10);
   EXPECT_EQ(MulDiv(-7, 3, 2), -10);
   EXPECT_EQ(MulDiv(INT32_MAX, INT32_MAX, INT32_MAX), INT32_MAX);
@@ -183,7 +193,8 @@ TEST(NvoImgLibMemory, MulDivTruncatesInSixtyFourBits) {
   EXPECT_EQ(MulDiv(INT32_MAX, 4, 2), -1);
 }
 
-TEST(NvoImgLibMemory, BlockCallsAndFailureSeam) {
+TEST(NvoImgLibMemory, BlockCallsAndFailureSeam)
+{
   HGLOBAL h = GlobalAlloc(0, 16);
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(GlobalLock(h), h);

@@ -14,10 +14,17 @@ namespace {
 constexpr int kRecordSize = sizeof(_tagBITMAPHANDLE);
 std::FILE* g_out = nullptr;
 
-void Emit(const void* data, size_t n) { std::fwrite(data, 1, n, g_out); }
-void EmitInt(int v) { Emit(&v, sizeof v); }
+void Emit(const void* data, size_t n)
+{
+  std::fwrite(data, 1, n, g_out);
+}
+void EmitInt(int v)
+{
+  Emit(&v, sizeof v);
+}
 
-void EmitPixels(const _tagBITMAPHANDLE& b) {
+void EmitPixels(const _tagBITMAPHANDLE& b)
+{
   EmitInt(b.width);
   EmitInt(b.height);
   const size_t used = static_cast<size_t>(b.width) * (b.bitsPerPixel / 8);
@@ -27,7 +34,8 @@ void EmitPixels(const _tagBITMAPHANDLE& b) {
 struct Source {
   std::vector<unsigned char> pixels;
   _tagBITMAPHANDLE bitmap{};
-  Source(int w, int h, unsigned order, std::mt19937& rng) {
+  Source(int w, int h, unsigned order, std::mt19937& rng)
+  {
     const size_t stride = static_cast<size_t>((w * 24 + 31) / 32 * 4);
     pixels.resize(stride * h);
     for (auto& b : pixels) b = static_cast<unsigned char>(rng() >> 24);
@@ -36,7 +44,8 @@ struct Source {
   ~Source() { IL_FreeBitmap(&bitmap); }
 };
 
-void DumpResampling(std::mt19937& rng) {
+void DumpResampling(std::mt19937& rng)
+{
   const int sizes[][4] = {{37, 23, 37, 23}, {37, 23, 18, 23}, {37, 23, 51, 40}, {40, 30, 29, 17},
                           {13, 7, 100, 3},  {64, 64, 63, 65}, {5, 91, 5, 17},   {1, 1, 9, 9}};
   for (const auto& s : sizes) {
@@ -46,7 +55,8 @@ void DumpResampling(std::mt19937& rng) {
   }
 }
 
-void DumpSharpenAndSaturation(std::mt19937& rng) {
+void DumpSharpenAndSaturation(std::mt19937& rng)
+{
   for (int level : {-1000, -975, -333, -1, 1, 25, 333, 650, 999, 1000}) {
     // Draws in separate statements: argument evaluation order is unspecified.
     const int w = 1 + static_cast<int>(rng() % 40);
@@ -63,7 +73,8 @@ void DumpSharpenAndSaturation(std::mt19937& rng) {
   }
 }
 
-void DumpHsl(std::mt19937& rng) {
+void DumpHsl(std::mt19937& rng)
+{
   for (int i = 0; i < 20000; ++i) {
     const int r = static_cast<int>(rng() % 256), g = static_cast<int>(rng() % 256), b = static_cast<int>(rng() % 256);
     double hsl[3];
@@ -77,7 +88,8 @@ void DumpHsl(std::mt19937& rng) {
 }
 
 // Tone tables on the planes of one bitmap, then the merge that applies them.
-void DumpPlanes(std::mt19937& rng) {
+void DumpPlanes(std::mt19937& rng)
+{
   const unsigned gammas[] = {1, 37, 50, 99, 100, 101, 200, 1000, 65535};
   const int levels[] = {-1000, -513, -4, -1, 0, 1, 499, 1000};
   for (unsigned gamma : gammas) {
@@ -101,7 +113,8 @@ void DumpPlanes(std::mt19937& rng) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
   if (argc != 2 || (g_out = std::fopen(argv[1], "wb")) == nullptr) {
     std::fprintf(stderr, "usage: %s OUTPUT\n", argv[0]);
     return 2;

@@ -11,7 +11,8 @@ using namespace imgtest;
 
 namespace {
 
-TEST(NvoImgLibSeparate, PlaneRecordsAndContents) {
+TEST(NvoImgLibSeparate, PlaneRecordsAndContents)
+{
   for (unsigned order : {0u, 1u}) {
     Picture p(5, 3, order);
     p.Randomize(40 + order);
@@ -39,7 +40,8 @@ TEST(NvoImgLibSeparate, PlaneRecordsAndContents) {
   }
 }
 
-TEST(NvoImgLibSeparate, RoundTripOnRandomBitmapsOfBothOrders) {
+TEST(NvoImgLibSeparate, RoundTripOnRandomBitmapsOfBothOrders)
+{
   for (uint32_t seed = 1; seed <= 6; ++seed) {
     const unsigned order = seed % 2;
     const int w = 1 + static_cast<int>(seed * 5 % 13), h = 1 + static_cast<int>(seed % 4);
@@ -61,7 +63,8 @@ TEST(NvoImgLibSeparate, RoundTripOnRandomBitmapsOfBothOrders) {
   }
 }
 
-TEST(NvoImgLibMerge, PalettesReachThePixels) {
+TEST(NvoImgLibMerge, PalettesReachThePixels)
+{
   Picture p(3, 2);
   p.Randomize(8);
   Planes planes;
@@ -88,7 +91,8 @@ TEST(NvoImgLibMerge, PalettesReachThePixels) {
   merged.bitmap.palette = nullptr;
 }
 
-TEST(NvoImgLibSeparate, ValidatesAndFailsWithoutTouchingThePlanes) {
+TEST(NvoImgLibSeparate, ValidatesAndFailsWithoutTouchingThePlanes)
+{
   Picture p(4, 2);
   Planes planes;
   _tagBITMAPHANDLE* some[3] = {planes.ptr[0], planes.ptr[1], nullptr};
@@ -117,7 +121,8 @@ TEST(NvoImgLibSeparate, ValidatesAndFailsWithoutTouchingThePlanes) {
   EXPECT_EQ(planes.record[2].height, 0);
 }
 
-TEST(NvoImgLibMerge, RejectsMismatchedPlanes) {
+TEST(NvoImgLibMerge, RejectsMismatchedPlanes)
+{
   Picture p(4, 2), other(5, 2);
   Planes planes, wide;
   ASSERT_EQ(IL_ColorSeparateBitmap(&p.bitmap, planes.ptr, kRecordSize, 0), IL_SUCCESS);
@@ -125,14 +130,11 @@ TEST(NvoImgLibMerge, RejectsMismatchedPlanes) {
   Owned target;
   _tagBITMAPHANDLE* mixed[3] = {planes.ptr[0], wide.ptr[1], planes.ptr[2]};
   EXPECT_EQ(IL_ColorMergeBitmap(&target.bitmap, mixed, kRecordSize, 0), IL_ERR_INVALID_PARAMETER);
-  const auto breakers = {+[](_tagBITMAPHANDLE& b) { b.height = 1; },
-                         +[](_tagBITMAPHANDLE& b) { b.bitsPerPixel = 24; },
-                         +[](_tagBITMAPHANDLE& b) { b.bytesPerLine = 8; },
-                         +[](_tagBITMAPHANDLE& b) { b.paletteSize = 16; },
-                         +[](_tagBITMAPHANDLE& b) { b.palette = nullptr; },
-                         +[](_tagBITMAPHANDLE& b) { b.colorOrder = 1; },
-                         +[](_tagBITMAPHANDLE& b) { b.layoutCode = 3; },
-                         +[](_tagBITMAPHANDLE& b) { b.dataSize = 9; }};
+  const auto breakers = {
+      +[](_tagBITMAPHANDLE& b) { b.height = 1; },        +[](_tagBITMAPHANDLE& b) { b.bitsPerPixel = 24; },
+      +[](_tagBITMAPHANDLE& b) { b.bytesPerLine = 8; },  +[](_tagBITMAPHANDLE& b) { b.paletteSize = 16; },
+      +[](_tagBITMAPHANDLE& b) { b.palette = nullptr; }, +[](_tagBITMAPHANDLE& b) { b.colorOrder = 1; },
+      +[](_tagBITMAPHANDLE& b) { b.layoutCode = 3; },    +[](_tagBITMAPHANDLE& b) { b.dataSize = 9; }};
   for (auto breakIt : breakers) {
     _tagBITMAPHANDLE changed = planes.record[2];
     breakIt(changed);

@@ -12,7 +12,8 @@ using namespace imgtest;
 namespace {
 
 // Resamples a 1-row (or 1-column) grey line and returns byte 0 of each pixel.
-std::vector<int> ResampleLine(const std::vector<int>& values, int newLength, bool vertical) {
+std::vector<int> ResampleLine(const std::vector<int>& values, int newLength, bool vertical)
+{
   const int n = static_cast<int>(values.size());
   Picture p(vertical ? 1 : n, vertical ? n : 1);
   for (int i = 0; i < n; ++i) {
@@ -28,7 +29,8 @@ std::vector<int> ResampleLine(const std::vector<int>& values, int newLength, boo
   return out;
 }
 
-TEST(NvoImgLibSize, SameSizeReproducesRandomBitmaps) {
+TEST(NvoImgLibSize, SameSizeReproducesRandomBitmaps)
+{
   for (uint32_t seed = 1; seed <= 6; ++seed) {
     const int w = 1 + static_cast<int>(seed * 7 % 23), h = 1 + static_cast<int>(seed * 5 % 17);
     Picture p(w, h, seed % 2);
@@ -40,7 +42,8 @@ TEST(NvoImgLibSize, SameSizeReproducesRandomBitmaps) {
   }
 }
 
-TEST(NvoImgLibSize, HalvingAnEvenWidthKeepsEveryOtherColumn) {
+TEST(NvoImgLibSize, HalvingAnEvenWidthKeepsEveryOtherColumn)
+{
   Picture even(210, 9);
   even.Randomize(11);
   Picture copy(210, 9);
@@ -51,11 +54,11 @@ TEST(NvoImgLibSize, HalvingAnEvenWidthKeepsEveryOtherColumn) {
   EXPECT_EQ(even.bitmap.dataSize, Stride(105, 24) * 9ull);
   for (int y = 0; y < 9; ++y)
     for (int x = 0; x < 105; ++x)
-      for (int ch = 0; ch < 3; ++ch)
-        ASSERT_EQ(Byte(even.bitmap, x, y, ch), copy.At(2 * x, y)[ch]) << x << "," << y;
+      for (int ch = 0; ch < 3; ++ch) ASSERT_EQ(Byte(even.bitmap, x, y, ch), copy.At(2 * x, y)[ch]) << x << "," << y;
 }
 
-TEST(NvoImgLibSize, TapsOutsideTheBitmapRepeatThePixelAtTheCentre) {
+TEST(NvoImgLibSize, TapsOutsideTheBitmapRepeatThePixelAtTheCentre)
+{
   // 3 -> 4 samples at 0, 0.75, 1.5, 2.25. At 0.75 the tap at -1 reads sample
   // 0 (a mirror would read sample 1 and give 76). At 1.5 the tap at 3 reads
   // sample 1 (the edge sample 2 would give 128).
@@ -67,14 +70,15 @@ TEST(NvoImgLibSize, TapsOutsideTheBitmapRepeatThePixelAtTheCentre) {
   EXPECT_EQ(ResampleLine({0, 255}, 3, false), (std::vector<int>{0, 208, 255}));
 }
 
-TEST(NvoImgLibSize, OvershootIsClampedAndRoundingIsHalfUp) {
+TEST(NvoImgLibSize, OvershootIsClampedAndRoundingIsHalfUp)
+{
   // Enlarging a step: at 0.5 the sum is -0.125 * 255 (below 0), at 1.5 it is
   // 127.5 (rounds up), at 2.5 it is 1.125 * 255 (above 255).
-  EXPECT_EQ(ResampleLine({0, 0, 255, 255}, 8, false),
-            (std::vector<int>{0, 0, 0, 128, 255, 255, 255, 255}));
+  EXPECT_EQ(ResampleLine({0, 0, 255, 255}, 8, false), (std::vector<int>{0, 0, 0, 128, 255, 255, 255, 255}));
 }
 
-TEST(NvoImgLibSize, OwnedBlockIsReplacedAndForeignPixelsKept) {
+TEST(NvoImgLibSize, OwnedBlockIsReplacedAndForeignPixelsKept)
+{
   Picture p(4, 4);
   p.Randomize(3);
   const std::vector<unsigned char> original = p.pixels;
@@ -97,7 +101,8 @@ TEST(NvoImgLibSize, OwnedBlockIsReplacedAndForeignPixelsKept) {
   EXPECT_EQ(p.bitmap.bits[11], 0);
 }
 
-TEST(NvoImgLibSize, RejectsBadArgumentsWithoutChange) {
+TEST(NvoImgLibSize, RejectsBadArgumentsWithoutChange)
+{
   Picture p(4, 4);
   const _tagBITMAPHANDLE before = p.bitmap;
   EXPECT_EQ(IL_SizeBitmap(nullptr, 2, 2, 4), IL_ERR_INVALID_PARAMETER);
@@ -121,7 +126,8 @@ TEST(NvoImgLibSize, RejectsBadArgumentsWithoutChange) {
   EXPECT_TRUE(SameRecord(p.bitmap, before));
 }
 
-TEST(NvoImgLibSize, FailedAllocationLeavesTheBitmapAsItWas) {
+TEST(NvoImgLibSize, FailedAllocationLeavesTheBitmapAsItWas)
+{
   Picture p(5, 5);
   p.Randomize(9);
   ASSERT_EQ(IL_SizeBitmap(&p.bitmap, 5, 5, 4), IL_SUCCESS);  // now owns a block

@@ -16,7 +16,8 @@ struct Plane {
   std::vector<unsigned char> pixels = std::vector<unsigned char>(8);
   unsigned char palette[1024];
   _tagBITMAPHANDLE bitmap{};
-  Plane() {
+  Plane()
+  {
     for (int e = 0; e < 256; ++e) {
       palette[4 * e] = palette[4 * e + 1] = palette[4 * e + 2] = static_cast<unsigned char>(e);
       palette[4 * e + 3] = 0xA5;
@@ -25,7 +26,8 @@ struct Plane {
   }
   int At(int e) const { return palette[4 * e]; }
   // Bytes 0..2 of every entry agree and byte 3 kept its marker.
-  bool Consistent() const {
+  bool Consistent() const
+  {
     for (int e = 0; e < 256; ++e)
       if (palette[4 * e + 1] != palette[4 * e] || palette[4 * e + 2] != palette[4 * e] || palette[4 * e + 3] != 0xA5)
         return false;
@@ -33,7 +35,8 @@ struct Plane {
   }
 };
 
-TEST(NvoImgLibTone, GammaTable) {
+TEST(NvoImgLibTone, GammaTable)
+{
   Plane g200, g50, g100;
   ASSERT_EQ(IL_GammaCorrectBitmap(&g200.bitmap, 200), IL_SUCCESS);
   ASSERT_EQ(IL_GammaCorrectBitmap(&g50.bitmap, 50), IL_SUCCESS);
@@ -47,10 +50,12 @@ TEST(NvoImgLibTone, GammaTable) {
   EXPECT_EQ(IL_GammaCorrectBitmap(&g200.bitmap, 0), IL_ERR_INVALID_PARAMETER);
 }
 
-TEST(NvoImgLibTone, IntensityShiftRoundsHalfAwayFromZero) {
-  const struct { int level, at, expected; } cases[] = {
-      {1, 100, 101}, {-1, 100, 100}, {-4, 100, 99}, {0, 100, 100}, {1, 255, 255},
-      {-4, 0, 0},    {1000, 0, 255}, {-1000, 255, 1}, {-1000, 254, 0}};
+TEST(NvoImgLibTone, IntensityShiftRoundsHalfAwayFromZero)
+{
+  const struct {
+    int level, at, expected;
+  } cases[] = {{1, 100, 101}, {-1, 100, 100}, {-4, 100, 99},   {0, 100, 100},  {1, 255, 255},
+               {-4, 0, 0},    {1000, 0, 255}, {-1000, 255, 1}, {-1000, 254, 0}};
   for (const auto& c : cases) {
     Plane p;
     ASSERT_EQ(IL_ChangeBitmapIntensity(&p.bitmap, c.level), IL_SUCCESS);
@@ -59,7 +64,8 @@ TEST(NvoImgLibTone, IntensityShiftRoundsHalfAwayFromZero) {
   }
 }
 
-TEST(NvoImgLibTone, ContrastPivotsOnSixtyFour) {
+TEST(NvoImgLibTone, ContrastPivotsOnSixtyFour)
+{
   Plane up, down;
   ASSERT_EQ(IL_ChangeBitmapContrast(&up.bitmap, 1000), IL_SUCCESS);
   ASSERT_EQ(IL_ChangeBitmapContrast(&down.bitmap, -1000), IL_SUCCESS);
@@ -74,26 +80,27 @@ TEST(NvoImgLibTone, ContrastPivotsOnSixtyFour) {
   EXPECT_TRUE(up.Consistent() && down.Consistent());
 }
 
-TEST(NvoImgLibTone, OperationsComposeOnThePalette) {
+TEST(NvoImgLibTone, OperationsComposeOnThePalette)
+{
   Plane p;
   ASSERT_EQ(IL_ChangeBitmapIntensity(&p.bitmap, 1), IL_SUCCESS);
   ASSERT_EQ(IL_ChangeBitmapIntensity(&p.bitmap, 1), IL_SUCCESS);
   ASSERT_EQ(IL_ChangeBitmapContrast(&p.bitmap, 1000), IL_SUCCESS);
-  EXPECT_EQ(p.At(62), 64);  // 62 + 2 lands on the pivot
+  EXPECT_EQ(p.At(62), 64);                             // 62 + 2 lands on the pivot
   EXPECT_EQ(p.pixels, std::vector<unsigned char>(8));  // pixels never touched
 }
 
-TEST(NvoImgLibTone, PlaneOperationsValidateFirst) {
+TEST(NvoImgLibTone, PlaneOperationsValidateFirst)
+{
   EXPECT_EQ(IL_GammaCorrectBitmap(nullptr, 100), IL_ERR_NULL_HANDLE);
   EXPECT_EQ(IL_ChangeBitmapIntensity(nullptr, 0), IL_ERR_NULL_HANDLE);
   EXPECT_EQ(IL_ChangeBitmapContrast(nullptr, 0), IL_ERR_NULL_HANDLE);
   Plane p;
   EXPECT_EQ(IL_ChangeBitmapIntensity(&p.bitmap, 1001), IL_ERR_INVALID_PARAMETER);
   EXPECT_EQ(IL_ChangeBitmapContrast(&p.bitmap, -1001), IL_ERR_INVALID_PARAMETER);
-  const auto breakers = {+[](_tagBITMAPHANDLE& b) { b.bits = nullptr; },
-                         +[](_tagBITMAPHANDLE& b) { b.bitsPerPixel = 24; },
-                         +[](_tagBITMAPHANDLE& b) { b.paletteSize = 255; },
-                         +[](_tagBITMAPHANDLE& b) { b.palette = nullptr; }};
+  const auto breakers = {
+      +[](_tagBITMAPHANDLE& b) { b.bits = nullptr; }, +[](_tagBITMAPHANDLE& b) { b.bitsPerPixel = 24; },
+      +[](_tagBITMAPHANDLE& b) { b.paletteSize = 255; }, +[](_tagBITMAPHANDLE& b) { b.palette = nullptr; }};
   for (auto breakIt : breakers) {
     _tagBITMAPHANDLE bad = p.bitmap;
     breakIt(bad);
@@ -104,7 +111,8 @@ TEST(NvoImgLibTone, PlaneOperationsValidateFirst) {
   for (int e = 0; e < 256; ++e) ASSERT_EQ(p.At(e), e);
 }
 
-TEST(NvoImgLibTone, ConvertLUT8MapsTheFirstPaletteSizeEntries) {
+TEST(NvoImgLibTone, ConvertLUT8MapsTheFirstPaletteSizeEntries)
+{
   Plane p;
   unsigned char invert[256];
   for (int i = 0; i < 256; ++i) invert[i] = static_cast<unsigned char>(255 - i);
@@ -118,7 +126,8 @@ TEST(NvoImgLibTone, ConvertLUT8MapsTheFirstPaletteSizeEntries) {
   ConvertLUT8(&p.bitmap, nullptr);
 }
 
-TEST(NvoImgLibHsl, ConversionAndTieOrder) {
+TEST(NvoImgLibHsl, ConversionAndTieOrder)
+{
   double h, c, l;
   RGBtoHSL(0, 5, 35, &h, &c, &l);
   EXPECT_NEAR(h, 231.428571428571, 1e-9);
@@ -135,7 +144,8 @@ TEST(NvoImgLibHsl, ConversionAndTieOrder) {
   EXPECT_EQ(h, 120.0);
 }
 
-TEST(NvoImgLibHsl, BackConversionTruncatesAndLimitsTheSpread) {
+TEST(NvoImgLibHsl, BackConversionTruncatesAndLimitsTheSpread)
+{
   unsigned char r, g, b;
   double h, c, l;
   RGBtoHSL(0, 5, 35, &h, &c, &l);
@@ -157,14 +167,16 @@ TEST(NvoImgLibHsl, BackConversionTruncatesAndLimitsTheSpread) {
   EXPECT_EQ((std::vector<int>{r, g, b}), (std::vector<int>{150, 50, 100}));
 }
 
-std::vector<int> Saturate(std::vector<int> bytes, int level, unsigned order) {
+std::vector<int> Saturate(std::vector<int> bytes, int level, unsigned order)
+{
   Picture p(1, 1, order);
   for (int i = 0; i < 3; ++i) p.pixels[i] = static_cast<unsigned char>(bytes[i]);
   EXPECT_EQ(IL_ChangeBitmapSaturation(&p.bitmap, level), IL_SUCCESS);
   return {p.pixels[0], p.pixels[1], p.pixels[2]};
 }
 
-TEST(NvoImgLibSaturation, Examples) {
+TEST(NvoImgLibSaturation, Examples)
+{
   EXPECT_EQ(Saturate({0, 5, 35}, 0, 0), (std::vector<int>{0, 4, 35}));
   EXPECT_EQ(Saturate({35, 5, 0}, 0, 1), (std::vector<int>{35, 4, 0}));  // red in byte 2
   // Divide by 60, then multiply by the span: the other order gives 24 and 25.
@@ -175,7 +187,8 @@ TEST(NvoImgLibSaturation, Examples) {
   EXPECT_EQ(Saturate({150, 100, 50}, 1000, 1), (std::vector<int>{200, 100, 0}));
 }
 
-TEST(NvoImgLibSaturation, RandomBitmapsAtZeroAndMinusThousand) {
+TEST(NvoImgLibSaturation, RandomBitmapsAtZeroAndMinusThousand)
+{
   for (unsigned order : {0u, 1u}) {
     Picture zero(37, 11, order), grey(37, 11, order);
     zero.Randomize(20 + order);
@@ -206,7 +219,8 @@ TEST(NvoImgLibSaturation, RandomBitmapsAtZeroAndMinusThousand) {
   }
 }
 
-TEST(NvoImgLibSaturation, AgreesWithThePublicRoundTripOnEveryPixel) {
+TEST(NvoImgLibSaturation, AgreesWithThePublicRoundTripOnEveryPixel)
+{
   for (int level : {-1000, -499, -1, 0, 1, 333, 1000}) {
     Picture p(64, 32, 0);
     p.Randomize(static_cast<uint32_t>(level + 5000));
@@ -224,7 +238,8 @@ TEST(NvoImgLibSaturation, AgreesWithThePublicRoundTripOnEveryPixel) {
   }
 }
 
-TEST(NvoImgLibSaturation, ValidatesBeforeChanging) {
+TEST(NvoImgLibSaturation, ValidatesBeforeChanging)
+{
   EXPECT_EQ(IL_ChangeBitmapSaturation(nullptr, 0), IL_ERR_NULL_HANDLE);
   Picture p(2, 2);
   p.Fill(9);

@@ -10,7 +10,10 @@
 
 namespace {
 
-uint32_t LE4(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
+uint32_t LE4(const uint8_t* p)
+{
+  return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
+}
 
 // A 24-bit colorOrder 1 bitmap of w x h filled by fill(x, storedRow) = {b0, b1, b2}.
 _tagBITMAPHANDLE* MakeBitmap(int w, int h, unsigned char b0, unsigned char b1, unsigned char b2)
@@ -112,7 +115,7 @@ TEST(PlanePackets, BytesGoToTheirPlanesAndNarrowBitmapsAreCentred)
   for (int p = 0; p < 3; ++p) {
     const uint8_t* area = packets[1 + p].payload.data() + 1088;
     const auto at = [&](int x, int y) { return area[size_t(y) * 1408 + x]; };
-    EXPECT_EQ(at(0, 0), 255);     // x0 = 1: one white column on the left ...
+    EXPECT_EQ(at(0, 0), 255);  // x0 = 1: one white column on the left ...
     EXPECT_EQ(at(1, 0), expected[p]);
     EXPECT_EQ(at(1405, 0), expected[p]);
     EXPECT_EQ(at(1406, 0), 255);  // ... two on the right

@@ -126,8 +126,10 @@ TEST_F(PrintJobLibrary, RowsThroughACallbackEqualTheFilterStream)
 {
   const std::vector<RasterPage> pages = {MakePage(600, 400, 2, 1), MakePage(301, 777, 1, 2)};
   for (const char* orientation : {"1", "4"}) {
-    const std::string text = std::string("PageSize=102x102mm FyxICM=None FyxBorder=Enable FyxSharpness=3 "
-                                         "com.apple.print.preset.Orientation..n.=") + orientation;
+    const std::string text = std::string(
+                                 "PageSize=102x102mm FyxICM=None FyxBorder=Enable FyxSharpness=3 "
+                                 "com.apple.print.preset.Orientation..n.=") +
+                             orientation;
     Options options(text.c_str());
     Collected out;
     PrintJobSetup setup = Setup(options, &out);
@@ -192,9 +194,10 @@ TEST_F(PrintJobLibrary, SettingsValueActsAsTheOptions)
     job.Start();
     AddPages(job, {page});
   }
-  EXPECT_TRUE(out.bytes == FilterStream({page}, "PageSize=102x102mm Resolution=600x600dpi FyxBorder=Enable "
-                                                "FyxICM=None FyxSharpness=4 FyxColorAdjustment=Enable "
-                                                "FyxContrastG=3"));
+  EXPECT_TRUE(out.bytes == FilterStream({page},
+                                        "PageSize=102x102mm Resolution=600x600dpi FyxBorder=Enable "
+                                        "FyxICM=None FyxSharpness=4 FyxColorAdjustment=Enable "
+                                        "FyxContrastG=3"));
 }
 
 // The cancel flag in the setup stops the job at the next row: the page being

@@ -86,7 +86,10 @@ ModelProfile MakeXqProfile()
   return p;
 }
 
-size_t Discard(void*, const void*, size_t length) { return length; }
+size_t Discard(void*, const void*, size_t length)
+{
+  return length;
+}
 
 class SecondModelJob : public ::testing::Test {
 protected:

@@ -30,9 +30,15 @@ TEST_F(PhotoPrinterIFTest, EachQuerySendsItsCommandAndReadsItsReply)
   EXPECT_EQ(GetMediaRemainHalf(intf_.get(), text, sizeof text), 9);
   EXPECT_EQ(GetTotalCount(intf_.get(), text, sizeof text), 10);
   EXPECT_STREQ(text, "0000000000");
-  const std::vector<std::string> expected = {"STATUS",           "INFO SERIAL_NUMBER", "INFO FVER",
-                                             "INFO MEDIA",       "INFO MEDIA_CLASS_RFID", "INFO MQTY_DEFAULT",
-                                             "INFO MQTY",        "INFO RQTY",          "MNT_RD COUNTER_LIFE"};
+  const std::vector<std::string> expected = {"STATUS",
+                                             "INFO SERIAL_NUMBER",
+                                             "INFO FVER",
+                                             "INFO MEDIA",
+                                             "INFO MEDIA_CLASS_RFID",
+                                             "INFO MQTY_DEFAULT",
+                                             "INFO MQTY",
+                                             "INFO RQTY",
+                                             "MNT_RD COUNTER_LIFE"};
   EXPECT_EQ(emulator_->GetCommandLog("p1"), expected);
 }
 

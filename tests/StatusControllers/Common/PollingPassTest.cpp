@@ -199,7 +199,9 @@ TEST_F(PollingPassTest, ReplyCannotAddALineToTheFile)
 {
   emulator_->Update("p1", [](EmulatedPrinterState& s) {
     s.replyOverride["FVER"] = "1.00\nMEDIA_CLASS=\"9999\"\r";
-    s.replyOverride["MEDIA"] = "00\x01" "150\r";
+    s.replyOverride["MEDIA"] =
+        "00\x01"
+        "150\r";
   });
   RunPollingPass(&rec_);
   const std::string text = File();
@@ -300,7 +302,8 @@ TEST_F(PollingPassTest, PrinterThatVanishesBeforeItsInterfaceOpensIsReported)
   // A device whose socket exists but takes no connection.
   const std::string folder = bus_ + "/dead";
   std::filesystem::create_directories(folder);
-  std::ofstream(folder + "/device") << "idVendor=" << kTQ58UsbVendorId << "\nidProduct=12\nconfiguration=1\ninterface=0\n";
+  std::ofstream(folder + "/device") << "idVendor=" << kTQ58UsbVendorId
+                                    << "\nidProduct=12\nconfiguration=1\ninterface=0\n";
   const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;

@@ -58,7 +58,7 @@ TEST(PrintQueueTest, NumberingTakesTheLowestFreeNumber)
   EXPECT_EQ(Choose({"PELLORI_SYSTEMS_TQ_58", "PELLORI_SYSTEMS_TQ_58_2"}), 3);
   EXPECT_EQ(Choose({"PELLORI_SYSTEMS_TQ_58_3", "PELLORI_SYSTEMS_TQ_58"}), 2);  // the gap
   EXPECT_EQ(Choose({"pellori_systems_tq_58", "Pellori_Systems_TQ_58_2"}), 3);  // any case
-  EXPECT_EQ(Choose({"PELLORI_SYSTEMS_TQ_58_x"}), 1);  // a letter counts as 0, so 1 is free
+  EXPECT_EQ(Choose({"PELLORI_SYSTEMS_TQ_58_x"}), 1);                           // a letter counts as 0, so 1 is free
   EXPECT_EQ(Choose({"PELLORI_SYSTEMS_TQ_58_2"}), 1);
 }
 
@@ -80,10 +80,10 @@ TEST(PrintQueueTest, OnlyAQueueWithExactlyThisSerialTextIsThePrintersOwn)
 TEST(PrintQueueTest, LpadminArgumentsKeepTheSerialOneArgument)
 {
   const char* serial = "x;touch${IFS}pwned";
-  EXPECT_EQ(MakeLpadminArgs(kModel, 0, serial),
-            (std::vector<std::string>{"lpadmin", "-p", "PELLORI_SYSTEMS_TQ_58", "-E", "-D", "PELLORI SYSTEMS TQ-58",
-                                      "-m", "pellori/TQ-58.ppd.gz", "-v", kUri + serial, "-o",
-                                      "printer-is-shared=false"}));
+  EXPECT_EQ(
+      MakeLpadminArgs(kModel, 0, serial),
+      (std::vector<std::string>{"lpadmin", "-p", "PELLORI_SYSTEMS_TQ_58", "-E", "-D", "PELLORI SYSTEMS TQ-58", "-m",
+                                "pellori/TQ-58.ppd.gz", "-v", kUri + serial, "-o", "printer-is-shared=false"}));
   const std::vector<std::string> numbered = MakeLpadminArgs(kModel, 2, "S");
   EXPECT_EQ(numbered[2], "PELLORI_SYSTEMS_TQ_58_2");
   EXPECT_EQ(numbered[5], "PELLORI SYSTEMS TQ-58 2");

@@ -23,9 +23,12 @@ namespace {
 
 const std::string kXqFolder = std::string(tq58_layout::kMakerCacheFolder) + "/XQ-10";
 const std::string kSerial = "XQ10-0007";
-const QueueModel kXqQueues = {"PELLORI_SYSTEMS_XQ_10", "PELLORI SYSTEMS XQ-10",
-                              "fyxbackend://PELLORI%20SYSTEMS/XQ-10?serial=", "/usr/share/ppd/pellori/XQ-10.ppd",
-                              "pellori/XQ-10.ppd.gz", {"XQ-10", "PELLORI", "fyxbackend"}};
+const QueueModel kXqQueues = {"PELLORI_SYSTEMS_XQ_10",
+                              "PELLORI SYSTEMS XQ-10",
+                              "fyxbackend://PELLORI%20SYSTEMS/XQ-10?serial=",
+                              "/usr/share/ppd/pellori/XQ-10.ppd",
+                              "pellori/XQ-10.ppd.gz",
+                              {"XQ-10", "PELLORI", "fyxbackend"}};
 
 ModelProfile MakeXqProfile()
 {

@@ -54,10 +54,22 @@ const std::string kOfflineFile =
 // True when text has the sixteen lines of an information file, each whole.
 bool IsWholeInfoFile(const std::string& text)
 {
-  static const char* const kLines[] = {
-      "#PRINTER_INFORMATION", "MODEL", "PRINTER_STATUS", "PRINTER_MESSAGE", "PRINTER_VERSION", "PRINTER_SERIAL_NO", "",
-      "#MEDIA_INFORMATION", "MEDIA_SIZE", "MEDIA_CLASS", "MEDIA_INITIAL", "MEDIA_REMAIN", "",
-      "#COUNTER_INFORMATION", "TOTAL_COUNT", ""};
+  static const char* const kLines[] = {"#PRINTER_INFORMATION",
+                                       "MODEL",
+                                       "PRINTER_STATUS",
+                                       "PRINTER_MESSAGE",
+                                       "PRINTER_VERSION",
+                                       "PRINTER_SERIAL_NO",
+                                       "",
+                                       "#MEDIA_INFORMATION",
+                                       "MEDIA_SIZE",
+                                       "MEDIA_CLASS",
+                                       "MEDIA_INITIAL",
+                                       "MEDIA_REMAIN",
+                                       "",
+                                       "#COUNTER_INFORMATION",
+                                       "TOTAL_COUNT",
+                                       ""};
   size_t at = 0;
   for (const char* expected : kLines) {
     const size_t end = text.find('\n', at);
@@ -84,8 +96,14 @@ int CountEntries(const char* folder)
   return n;
 }
 
-int OpenDescriptors() { return CountEntries("/proc/self/fd") - 1; }  // less the listing's own
-int Threads() { return CountEntries("/proc/self/task"); }
+int OpenDescriptors()
+{
+  return CountEntries("/proc/self/fd") - 1;
+}  // less the listing's own
+int Threads()
+{
+  return CountEntries("/proc/self/task");
+}
 
 // Which pass the printer is unplugged in.
 enum class Pass {
@@ -103,7 +121,10 @@ struct Step {
   bool retry = false;   // the first serial-number read goes unanswered, so the step is the retry
 };
 
-std::ostream& operator<<(std::ostream& out, const Step& s) { return out << s.name; }
+std::ostream& operator<<(std::ostream& out, const Step& s)
+{
+  return out << s.name;
+}
 
 constexpr EmulatorFault kAt = EmulatorFault::Unplug;
 constexpr EmulatorFault kAfter = EmulatorFault::UnplugAfterReply;
@@ -212,11 +233,11 @@ protected:
 
   std::string Path() const { return root_.CacheFolder(false) + "/TQ-58_" + kSerial + ".log"; }
   std::string File() const { return ReadText(Path()); }
-  std::string Marker(const std::string& suffix) const { return root_.CacheFolder(false) + "/TQ-58_" + kSerial + suffix; }
-  void Touch(const std::string& suffix) const
+  std::string Marker(const std::string& suffix) const
   {
-    root_.WriteFile(Marker(suffix).substr(root_.Path().size() + 1), "");
+    return root_.CacheFolder(false) + "/TQ-58_" + kSerial + suffix;
   }
+  void Touch(const std::string& suffix) const { root_.WriteFile(Marker(suffix).substr(root_.Path().size() + 1), ""); }
   bool Exists(const std::string& suffix) const { return std::filesystem::exists(Marker(suffix)); }
 
   // The printer's faults for the step: it is unplugged when the step is reached.

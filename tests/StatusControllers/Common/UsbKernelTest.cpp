@@ -77,8 +77,8 @@ TEST(UsbUeventTest, MalformedMessagesCountForNothing)
   const size_t devType = whole.find("DEVTYPE=usb_device");
   EXPECT_FALSE(Parse(whole.substr(0, devType + 10), &event));
   // Fields without '=' and numbers that are none are passed over.
-  std::string odd = Uevent("remove", "/devices/usb1/1-2", {"GARBAGE", "SUBSYSTEM=usb", "DEVTYPE=usb_device", "BUSNUM=x1",
-                                                          "DEVNUM=99999999999"});
+  std::string odd = Uevent("remove", "/devices/usb1/1-2",
+                           {"GARBAGE", "SUBSYSTEM=usb", "DEVTYPE=usb_device", "BUSNUM=x1", "DEVNUM=99999999999"});
   ASSERT_TRUE(Parse(odd, &event));
   EXPECT_EQ(event.busNumber, 0u);
   EXPECT_EQ(event.deviceNumber, 0u);
@@ -87,7 +87,10 @@ TEST(UsbUeventTest, MalformedMessagesCountForNothing)
 // A sysfs tree of the test's own: <root>/bus/usb/devices/<name>/{idVendor,...}.
 class FakeSysfs {
 public:
-  explicit FakeSysfs(const std::string& root) : folder_(root + "/bus/usb/devices") { std::filesystem::create_directories(folder_); }
+  explicit FakeSysfs(const std::string& root) : folder_(root + "/bus/usb/devices")
+  {
+    std::filesystem::create_directories(folder_);
+  }
   void Add(const std::string& name, const std::string& vendor, const std::string& product, int bus, int dev) const
   {
     const std::string d = folder_ + "/" + name;
@@ -128,7 +131,9 @@ TEST(KernelUsbDevicesTest, OnlyUsbDeviceNoticesFromTheKernelWakeTheWatcher)
 {
   int fds[2];
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds), 0);
-  const auto send = [&](const std::string& m) { ASSERT_EQ(::send(fds[1], m.data(), m.size(), 0), static_cast<ssize_t>(m.size())); };
+  const auto send = [&](const std::string& m) {
+    ASSERT_EQ(::send(fds[1], m.data(), m.size(), 0), static_cast<ssize_t>(m.size()));
+  };
   EXPECT_FALSE(TQ58_DrainUsbUevents(fds[0], false));
   send(Uevent("add", "/devices/virtual/block/loop0", {"SUBSYSTEM=block"}));
   send(Uevent("bind", "/devices/usb1/1-1/1-1:1.0", {"SUBSYSTEM=usb", "DEVTYPE=usb_interface"}));
@@ -214,9 +219,7 @@ TEST_F(KernelWatchTest, AWatcherSeesAPrinterUnpluggedAndPluggedInAgainFromTheEve
   watcher.Poll(0, &added, &removed);
   ASSERT_EQ(added.size(), 1u);
   // Each poll may wait longer than the test waits for it: only an event ends it in time.
-  const auto poll = [&] {
-    return std::async(std::launch::async, [&] { watcher.Poll(20000, &added, &removed); });
-  };
+  const auto poll = [&] { return std::async(std::launch::async, [&] { watcher.Poll(20000, &added, &removed); }); };
   auto done = poll();
   sysfs_->Remove("1-1");
   Send(UsbDeviceEvent("remove", "1-1", 5));

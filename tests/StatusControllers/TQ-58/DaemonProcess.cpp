@@ -6,10 +6,13 @@
 
 #include "Process.h"
 
-DaemonProcess::~DaemonProcess() { Stop(SIGKILL); }
+DaemonProcess::~DaemonProcess()
+{
+  Stop(SIGKILL);
+}
 
-bool DaemonProcess::Start(const std::string& program, const std::vector<std::string>& env,
-                          const std::string& workDir, const std::string& outputFile)
+bool DaemonProcess::Start(const std::string& program, const std::vector<std::string>& env, const std::string& workDir,
+                          const std::string& outputFile)
 {
   const ChildEnvironment envp(env);
   std::string path = program;

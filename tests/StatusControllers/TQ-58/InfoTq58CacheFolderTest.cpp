@@ -15,7 +15,7 @@ constexpr uid_t kNobody = 65534;
 
 struct stat LinkStat(const std::string& path)
 {
-  struct stat st{};
+  struct stat st {};
   if (lstat(path.c_str(), &st) != 0) st.st_ino = 0;
   return st;
 }

@@ -52,11 +52,11 @@ protected:
 
   void StartDaemon()
   {
-    ASSERT_TRUE(daemon_.Start(TQ58_INFOTQ58_PATH,
-                              {"TQ58_ROOT=" + root_.Path(), "TQ58_EMULATED_USB=" + bus_,
-                               "CUPS_SERVER=" + cupsd_.SocketPath(), "CUPS_SERVERROOT=" + cupsd_.Root() + "/conf",
-                               "HOME=" + home_},
-                              home_, root_.Path() + "/daemon.out"));
+    ASSERT_TRUE(
+        daemon_.Start(TQ58_INFOTQ58_PATH,
+                      {"TQ58_ROOT=" + root_.Path(), "TQ58_EMULATED_USB=" + bus_, "CUPS_SERVER=" + cupsd_.SocketPath(),
+                       "CUPS_SERVERROOT=" + cupsd_.Root() + "/conf", "HOME=" + home_},
+                      home_, root_.Path() + "/daemon.out"));
   }
   void Plug(const std::string& name, const std::string& serial, int status = 0)
   {

@@ -39,11 +39,11 @@ TEST(InfoFileParse, LinesAreMatchedByPrefixOnly)
   v.m_statusStr_Log = "00000";
   v.m_modelStr_Log = "kept";
   ParseInfoText(
-      " PRINTER_STATUS=\"01300\"\n"       // a leading space: not a key line
-      "printer_status=\"01400\"\n"        // keys are case-sensitive
-      "MEDIA_REMAIN_HALF=\"7\"\n"         // not taken for MEDIA_REMAIN
+      " PRINTER_STATUS=\"01300\"\n"               // a leading space: not a key line
+      "printer_status=\"01400\"\n"                // keys are case-sensitive
+      "MEDIA_REMAIN_HALF=\"7\"\n"                 // not taken for MEDIA_REMAIN
       "MEDIA_REMAIN=\"9\"\nMEDIA_REMAIN=\"8\"\n"  // the last one wins
-      "MEDIA_SIZE=\"1\"5\"0\"\n"          // every quote goes, wherever it stands
+      "MEDIA_SIZE=\"1\"5\"0\"\n"                  // every quote goes, wherever it stands
       "PRINTER_SERIAL_NO=\"A%20%20B%2\"\n"
       "junk without equals\n=\"\"\n",
       &v);
@@ -145,7 +145,7 @@ TEST_F(InfoFileRead, HugeFileIsReadUpToItsLastWholeLineWithinTheLimit)
 {
   std::string text = "PRINTER_STATUS=\"01000\"\n";
   while (text.size() < kMaxInfoFileBytes - 10) text += "junk junk junk junk\n";
-  text += "MEDIA_SIZE=\"150\"\n";  // crosses the limit: left out whole
+  text += "MEDIA_SIZE=\"150\"\n";                              // crosses the limit: left out whole
   text += std::string(3 * kMaxInfoFileBytes, 'x') + "\xFF\n";  // non-UTF-8 past the limit is never looked at
   std::string read;
   ASSERT_TRUE(ReadInfoFile(Write("huge.log", text), &read));

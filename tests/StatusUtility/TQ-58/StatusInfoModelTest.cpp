@@ -34,8 +34,8 @@ protected:
   }
   static std::string Media(const char* size, const char* initial, const char* remain, const char* status)
   {
-    return std::string("PRINTER_STATUS=\"") + status + "\"\nMEDIA_SIZE=\"" + size + "\"\nMEDIA_INITIAL=\"" +
-           initial + "\"\nMEDIA_REMAIN=\"" + remain + "\"\n";
+    return std::string("PRINTER_STATUS=\"") + status + "\"\nMEDIA_SIZE=\"" + size + "\"\nMEDIA_INITIAL=\"" + initial +
+           "\"\nMEDIA_REMAIN=\"" + remain + "\"\n";
   }
   StatusInfoModel model{&Bracketed};
 };
@@ -229,7 +229,8 @@ TEST(StatusModelPrinters, PrinterIsFoundByItsExactName)
   list.available = true;
   EXPECT_EQ(model.CheckPrinterList(list), PrinterCheck::kGone);  // empty list
   list.entries = {{"Other", "Other", "fyxbackend://PELLORI%20SYSTEMS/TQ-58?serial=AB%2012"},
-                  {"q", "photo printer", ""}, {"q2", "", ""}};
+                  {"q", "photo printer", ""},
+                  {"q2", "", ""}};
   EXPECT_EQ(model.CheckPrinterList(list), PrinterCheck::kGone);
   list.entries.push_back({"TQ58", "Photo Printer", ""});
   EXPECT_EQ(model.CheckPrinterList(list), PrinterCheck::kPresent);

@@ -109,7 +109,7 @@ bool CreateMarkerAsNobody(const std::string& serialNo)
 
 struct stat LinkStat(const std::string& path)
 {
-  struct stat st{};
+  struct stat st {};
   if (lstat(path.c_str(), &st) != 0) st.st_ino = 0;
   return st;
 }

@@ -57,9 +57,9 @@ protected:
     std::string error;
     ASSERT_TRUE(cupsd.Start(&error)) << error;
     ASSERT_TRUE(cupsd.AddBackend("fyxbackend", "#!/bin/sh\nexit 0\n"));
-    const ProcessResult r = cupsd.Run({"lpadmin", "-p", "TQ58_FT", "-v",
-                                       std::string("fyxbackend://PELLORI%20SYSTEMS/TQ-58?serial=") + kSerial,
-                                       "-D", kPrinterName, "-E"});
+    const ProcessResult r =
+        cupsd.Run({"lpadmin", "-p", "TQ58_FT", "-v",
+                   std::string("fyxbackend://PELLORI%20SYSTEMS/TQ-58?serial=") + kSerial, "-D", kPrinterName, "-E"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     folder = root.CacheFolder();
   }

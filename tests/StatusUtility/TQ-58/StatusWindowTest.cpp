@@ -151,8 +151,9 @@ TEST_F(StatusWindowTest, CaptionsAtLaunchAndLabelsAfterATick)
 
 TEST_F(StatusWindowTest, FileValuesAreShownAsPlainTextAndOddCountsPinTheBar)
 {
-  WriteInfo("PRINTER_STATUS=\"01300\"\nPRINTER_SERIAL_NO=\"<b>X</b>\"\nMEDIA_SIZE=\"161\"\n"
-            "MEDIA_INITIAL=\"10\"\nMEDIA_REMAIN=\"30\"\n");
+  WriteInfo(
+      "PRINTER_STATUS=\"01300\"\nPRINTER_SERIAL_NO=\"<b>X</b>\"\nMEDIA_SIZE=\"161\"\n"
+      "MEDIA_INITIAL=\"10\"\nMEDIA_REMAIN=\"30\"\n");
   auto delegate = Launch();
   delegate->repeateMethod();
   StatusWindow* w = delegate->GetWindow();
@@ -320,7 +321,8 @@ TEST_F(StatusWindowProgram, UnusableArgumentsAreRefusedWithStatus2)
   const ProcessResult slash = RunProcess({STATUSINFO_PROGRAM, "../../../x", kPrinterName});
   EXPECT_EQ(slash.exitCode, 2);
   EXPECT_NE(slash.err.find("\"/\""), std::string::npos) << slash.err;
-  const ProcessResult tooLong = RunProcess({STATUSINFO_PROGRAM, std::string(GetLongestSerialText() + 1, 'S'), kPrinterName});
+  const ProcessResult tooLong =
+      RunProcess({STATUSINFO_PROGRAM, std::string(GetLongestSerialText() + 1, 'S'), kPrinterName});
   EXPECT_EQ(tooLong.exitCode, 2);
   EXPECT_NE(tooLong.err.find("too long"), std::string::npos) << tooLong.err;
   const ProcessResult empty = RunProcess({STATUSINFO_PROGRAM, "", kPrinterName});

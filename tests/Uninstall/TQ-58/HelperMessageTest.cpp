@@ -49,9 +49,9 @@ TEST(HelperMessageTest, RequestAndReplyRoundTrip)
 TEST(HelperMessageTest, NotAMessage)
 {
   HelperMessage m;
-  for (const std::string& text : {std::string(), std::string("a=b\n"), std::string("a=b"),
-                                  std::string("a=b\nno-equals\n\n"), std::string("a=\0\n\n", 5),
-                                  std::string("\0a=b\n\n", 6)}) {
+  for (const std::string& text :
+       {std::string(), std::string("a=b\n"), std::string("a=b"), std::string("a=b\nno-equals\n\n"),
+        std::string("a=\0\n\n", 5), std::string("\0a=b\n\n", 6)}) {
     EXPECT_FALSE(ReadFromPipe(text, &m)) << text.size();
     EXPECT_TRUE(m.entries.empty());
   }

@@ -39,10 +39,7 @@ protected:
     PopulateInstalledSystem(root);
     SetDpkg("exit 0");
   }
-  void TearDown() override
-  {
-    setenv("TQ58_SYSTEMCTL", "/bin/true", 1);
-  }
+  void TearDown() override { setenv("TQ58_SYSTEMCTL", "/bin/true", 1); }
 
   // The stand-in dpkg: records its arguments (one call per "call" line), the
   // environment, standard input and signal state it was started with, talks
@@ -53,13 +50,25 @@ protected:
     fs::create_directories(fs::path(dpkg).parent_path());
     // The signal state is read first, by the shell itself: while it starts a
     // command, the shell blocks its signals for a moment.
-    WriteScript(dpkg, "while read -r line; do case $line in Sig[IB]*) echo \"$line\";; esac; done"
-                " < /proc/$$/status > '" + tools + "/dpkg-signals'\n"
-                "{ echo call; printf '%s\\n' \"$@\"; } >> '" + tools + "/dpkg-args'\n"
-                "tr '\\0' '\\n' < /proc/$$/environ > '" + tools + "/dpkg-env'\n"
-                "readlink /proc/$$/fd/0 > '" + tools + "/dpkg-stdin'\n"
-                "echo '" + kDpkgChatter + "'\n"
-                "echo 'Removing printer-driver-tq58' >&2\n" + last);
+    WriteScript(dpkg,
+                "while read -r line; do case $line in Sig[IB]*) echo \"$line\";; esac; done"
+                " < /proc/$$/status > '" +
+                    tools +
+                    "/dpkg-signals'\n"
+                    "{ echo call; printf '%s\\n' \"$@\"; } >> '" +
+                    tools +
+                    "/dpkg-args'\n"
+                    "tr '\\0' '\\n' < /proc/$$/environ > '" +
+                    tools +
+                    "/dpkg-env'\n"
+                    "readlink /proc/$$/fd/0 > '" +
+                    tools +
+                    "/dpkg-stdin'\n"
+                    "echo '" +
+                    kDpkgChatter +
+                    "'\n"
+                    "echo 'Removing printer-driver-tq58' >&2\n" +
+                    last);
   }
   // Gives each package a file list in the stand-in dpkg database.
   void SetInstalled(const std::vector<std::string>& packages)

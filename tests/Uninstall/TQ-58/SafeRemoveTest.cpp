@@ -37,7 +37,7 @@ TEST_F(SafeRemoveTest, FolderWithContentsAndAbsentPaths)
   EXPECT_TRUE(deleteFiles(base + "/tree"));
   EXPECT_FALSE(Exists(base + "/tree"));
   EXPECT_TRUE(OutsideIntact());
-  EXPECT_TRUE(deleteFiles(base + "/tree"));           // absent counts as removed
+  EXPECT_TRUE(deleteFiles(base + "/tree"));            // absent counts as removed
   EXPECT_TRUE(deleteFiles(base + "/no/such/folder"));  // so does a missing parent
   EXPECT_FALSE(deleteFiles("relative/path"));
 }

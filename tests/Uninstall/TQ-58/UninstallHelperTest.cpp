@@ -62,16 +62,19 @@ protected:
   void SetUp() override
   {
     // Records its arguments and what the daemon stop finds in place.
-    WriteScript(tools + "/systemctl", "{ printf '%s\\n' \"$@\"\n"
-                "  [ -e '" + Installed(tl::kDaemon) + "' ] && echo daemon-present\n"
-                "  [ -e '" + Installed(tl::kFilter) + "' ] || echo filter-gone\n"
-                "} >> '" + tools + "/record'");
+    WriteScript(tools + "/systemctl",
+                "{ printf '%s\\n' \"$@\"\n"
+                "  [ -e '" +
+                    Installed(tl::kDaemon) +
+                    "' ] && echo daemon-present\n"
+                    "  [ -e '" +
+                    Installed(tl::kFilter) +
+                    "' ] || echo filter-gone\n"
+                    "} >> '" +
+                    tools + "/record'");
     setenv("TQ58_SYSTEMCTL", (tools + "/systemctl").c_str(), 1);
   }
-  void TearDown() override
-  {
-    setenv("TQ58_SYSTEMCTL", "/bin/true", 1);
-  }
+  void TearDown() override { setenv("TQ58_SYSTEMCTL", "/bin/true", 1); }
 
   ProcessResult RunHelper(const std::string& input = kRequest) { return RunProcess({UNINSTALL_HELPER_PROGRAM}, input); }
   std::string Record() const
@@ -186,9 +189,9 @@ TEST_F(UninstallHelperTest, MalformedRequestGetsNoReplyAndRemovesNothing)
   PopulateInstalledSystem(root);
   const std::vector<std::string> before = GetDriverLeftovers(root);
   const std::vector<std::string> inputs = {
-      "",                                           // end of input
-      "Uninstall=Uninstall\n",                      // no empty line
-      "Uninstall\n\n",                              // no '='
+      "",                                            // end of input
+      "Uninstall=Uninstall\n",                       // no empty line
+      "Uninstall\n\n",                               // no '='
       std::string("Uninstall=Unin\0stall\n\n", 22),  // a NUL byte
       "a=" + std::string(5000, 'x') + "\n\n",        // too long
   };

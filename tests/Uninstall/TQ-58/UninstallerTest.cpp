@@ -75,10 +75,7 @@ protected:
     PopulateInstalledSystem(root, UNINSTALL_HELPER_PROGRAM);
     SetElevation("exec \"$@\"");
   }
-  void TearDown() override
-  {
-    unsetenv("TQ58_ELEVATE");
-  }
+  void TearDown() override { unsetenv("TQ58_ELEVATE"); }
   // The pkexec stand-in: records its arguments, then runs body.
   void SetElevation(const std::string& body)
   {

@@ -68,10 +68,10 @@ void Sheet(QPainter& p)
 
 void Printer(QPainter& p)
 {
-  p.drawRect(QRectF(36, 22, 24, 16));                 // paper going in
-  p.drawRoundedRect(QRectF(22, 38, 52, 24), 5, 5);    // body
+  p.drawRect(QRectF(36, 22, 24, 16));               // paper going in
+  p.drawRoundedRect(QRectF(22, 38, 52, 24), 5, 5);  // body
   p.setBrush(Qt::white);
-  p.drawRect(QRectF(34, 56, 28, 20));                 // print coming out
+  p.drawRect(QRectF(34, 56, 28, 20));  // print coming out
   p.setBrush(Qt::NoBrush);
 }
 
@@ -109,7 +109,11 @@ struct Icon {
 };
 
 const Icon kIcons[] = {
-    {"PrtStsCooling.png", [](QPainter& p) { Badge(p, kCyan); Snowflake(p); }},
+    {"PrtStsCooling.png",
+     [](QPainter& p) {
+       Badge(p, kCyan);
+       Snowflake(p);
+     }},
     {"PrtStsCoverOpen.png",
      [](QPainter& p) {
        Badge(p, kAmber);
@@ -138,8 +142,18 @@ const Icon kIcons[] = {
        p.drawLine(QPointF(48, 58), QPointF(48, 76));
        Slash(p, kGrey);
      }},
-    {"PrtStsPaperEnd.png", [](QPainter& p) { Badge(p, kAmber); Sheet(p); Slash(p, kAmber); }},
-    {"PrtStsPaperErr.png", [](QPainter& p) { Badge(p, kRed); Sheet(p); Exclamation(p, 36, 53, 6.0); }},
+    {"PrtStsPaperEnd.png",
+     [](QPainter& p) {
+       Badge(p, kAmber);
+       Sheet(p);
+       Slash(p, kAmber);
+     }},
+    {"PrtStsPaperErr.png",
+     [](QPainter& p) {
+       Badge(p, kRed);
+       Sheet(p);
+       Exclamation(p, 36, 53, 6.0);
+     }},
     {"PrtStsPaperJam.png",
      [](QPainter& p) {
        Badge(p, kRed);
@@ -147,10 +161,27 @@ const Icon kIcons[] = {
        p.drawLine(QPointF(40, 36), QPointF(56, 36));
        p.drawLine(QPointF(40, 48), QPointF(56, 48));
      }},
-    {"PrtStsPrinting.png", [](QPainter& p) { Badge(p, kBlue); Printer(p); }},
-    {"PrtStsRibbonEnd.png", [](QPainter& p) { Badge(p, kAmber); Spools(p, false); Slash(p, kAmber); }},
-    {"PrtStsRibbonErr.png", [](QPainter& p) { Badge(p, kRed); Spools(p, true); }},
-    {"PrtStsSystemErr01.png", [](QPainter& p) { Badge(p, kRed); Exclamation(p, 22, 56, 10.0); }},
+    {"PrtStsPrinting.png",
+     [](QPainter& p) {
+       Badge(p, kBlue);
+       Printer(p);
+     }},
+    {"PrtStsRibbonEnd.png",
+     [](QPainter& p) {
+       Badge(p, kAmber);
+       Spools(p, false);
+       Slash(p, kAmber);
+     }},
+    {"PrtStsRibbonErr.png",
+     [](QPainter& p) {
+       Badge(p, kRed);
+       Spools(p, true);
+     }},
+    {"PrtStsSystemErr01.png",
+     [](QPainter& p) {
+       Badge(p, kRed);
+       Exclamation(p, 22, 56, 10.0);
+     }},
 };
 
 }  // namespace
