@@ -18,16 +18,7 @@ work=$(mktemp -d /tmp/tq58-ci-print-XXXXXX)
 chmod 0755 "$work"
 pids=()
 
-wait_for() {
-  local seconds=$1
-  shift
-  for ((i = 0; i < seconds * 10; i++)); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  echo "gave up waiting for: $*" >&2
-  return 1
-}
+source "$(dirname "$0")/wait-for.sh"
 is_cupsd_running() { LC_ALL=C lpstat -r 2>/dev/null | grep -qx 'scheduler is running'; }
 has_systemd() { [ -d /run/systemd/system ]; }
 

@@ -21,20 +21,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-  local seconds=$1
-  shift
-  for ((i = 0; i < seconds * 10; i++)); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  echo "   gave up waiting for: $*" >&2
-  return 1
-}
+source "$(dirname "$0")/wait-for.sh"
 
 root="$rt/root" bus="$rt/bus" cups="$rt/cups"
 cmake --install "$build" --prefix "$root" >/dev/null
+mkdir -p "$root/var/cache"  # there on every system: the daemon makes its folders below it
 echo "   installed tree:      $root (TQ58_ROOT)"
 
 # The private scheduler, its ServerBin the system's programs plus ours.

@@ -8,6 +8,11 @@
 
 #include "TempRoot.h"
 
+// The helper's request and its two replies, as they stand on the pipe.
+inline const std::string kRequest = "Uninstall=Uninstall\n\n";
+inline const std::string kTrue = "reply=true\n\n";
+inline const std::string kFalse = "reply=false\n\n";
+
 // Mapped path of a layout path below the current TQ58_ROOT.
 std::string Installed(const std::string& fixedPath);
 // True when something (a dangling link too) is at path.

@@ -24,9 +24,6 @@ namespace tl = tq58_layout;
 
 namespace {
 
-const std::string kRequest = "Uninstall=Uninstall\n\n";
-const std::string kTrue = "reply=true\n\n";
-const std::string kFalse = "reply=false\n\n";
 // What the stand-in dpkg prints on its standard output.
 const std::string kDpkgChatter = "(Reading database ... 1234 files and directories currently installed.)";
 

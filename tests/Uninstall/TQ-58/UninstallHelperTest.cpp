@@ -26,10 +26,6 @@ namespace tl = tq58_layout;
 
 namespace {
 
-const std::string kRequest = "Uninstall=Uninstall\n\n";
-const std::string kTrue = "reply=true\n\n";
-const std::string kFalse = "reply=false\n\n";
-
 // A chain of depth folders named "d" below folder, made with descriptors (its
 // path grows far past PATH_MAX). Every 100th level, and the last, also holds a
 // file, a link to the folder outside and a link to a file in it.
