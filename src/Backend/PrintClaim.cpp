@@ -29,6 +29,12 @@ UsbStatus PrintClaim::ClaimWhenReady(PrinterHandle* printer)
     const UsbStatus status = ClaimAfterDaemon(printer);
     if (status != kUsbOk) return status;
     const PrinterReading reading = ReadPrinter(printer->intf.get());
+    if (reading.status == kStatusFailed) {
+      // No answer: the printer may be gone, or replaced by another on the
+      // same port. The caller looks for it again by its serial number.
+      printer->Close();
+      return kUsbNoDevice;
+    }
     report_->SetReading(reading);
     if (IsReadyToPrint(reading.status)) {
       report_->Say("Sending print " + std::to_string(report_->GetPrintsMade() + 1) + " to the printer.");

@@ -241,8 +241,8 @@ UsbStatus EmulatedInterface::ControlIn(uint8_t requestType, uint8_t request, uin
 
 class EmulatedDevice final : public UsbDevice {
 public:
-  EmulatedDevice(std::string folder, const EmulatedDeviceFile& info, unsigned maxTimeoutMs)
-      : folder_(std::move(folder)), info_(info), maxTimeoutMs_(maxTimeoutMs)
+  EmulatedDevice(std::string folder, std::string socket, const EmulatedDeviceFile& info, unsigned maxTimeoutMs)
+      : folder_(std::move(folder)), socket_(std::move(socket)), info_(info), maxTimeoutMs_(maxTimeoutMs)
   {}
   int GetInterfaceCount() const override { return 1; }
   UsbStatus OpenInterface(int index, std::unique_ptr<UsbInterface>* out) override
@@ -254,7 +254,11 @@ public:
     const int claimFd = ClaimDevice(folder_, &status);
     if (claimFd < 0) return status;
     const int fd = ConnectUnix(folder_, "bulk");
-    if (fd < 0) {
+    // An open device is one plug-in, as on USB: a printer plugged in again
+    // under the same folder is another device and must be opened anew.
+    // Checked after connecting, so a socket replaced meanwhile is caught.
+    if (fd < 0 || SocketIdentity(folder_) != socket_) {
+      if (fd >= 0) close(fd);
       close(claimFd);
       return kUsbNoDevice;
     }
@@ -264,6 +268,7 @@ public:
 
 private:
   std::string folder_;
+  std::string socket_;  // the plug-in this device was opened for
   EmulatedDeviceFile info_;
   unsigned maxTimeoutMs_;
 };
@@ -383,7 +388,7 @@ UsbStatus EmulatedBus::OpenDevice(const UsbDeviceRef& device, std::unique_ptr<Us
   if (!Scan(&attached)) return kUsbNoDevice;
   for (const Attached& a : attached) {
     if (MakeId(a) != device.id) continue;
-    *out = std::make_unique<EmulatedDevice>(folder_ + "/" + a.name, a.info, options_.maxTimeoutMs);
+    *out = std::make_unique<EmulatedDevice>(folder_ + "/" + a.name, a.socket, a.info, options_.maxTimeoutMs);
     return kUsbOk;
   }
   return kUsbNoDevice;

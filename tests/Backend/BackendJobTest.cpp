@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <sstream>
@@ -139,6 +140,27 @@ TEST_F(BackendJobTest, UnpluggedDuringAJobThePrintUnderWayIsSentAgainWhole)
   EXPECT_EQ(PlanesOf(after, 1), SentPlanes(3, 30000));
   EXPECT_EQ(emulator_->GetCommandLog("p1").front(), "INFO SERIAL_NUMBER");
   EXPECT_TRUE(lines_.Has("INFO: The printer is connected again."));
+}
+
+// A printer that does not answer before a print may have been replaced on
+// its port: it is looked for again by its serial number, not trusted.
+TEST_F(BackendJobTest, APrinterSilentBeforeAPrintIsLookedForAgainBySerial)
+{
+  lines_.OnLine([&](const std::string& line) {
+    if (line != "PAGE: total 1") return;
+    EmulatorFaultSpec silent;
+    silent.query = "STATUS";
+    emulator_->InjectFault("p1", silent);
+  });
+  PipeFeeder input(JobStream(2, 1000));
+  EXPECT_EQ(Run(Job("18", input.ReadFd())), CUPS_BACKEND_OK) << lines_.Text();
+  ASSERT_TRUE(WaitUntil([&] { return emulator_->GetPrintCount("p1") == 2; }, 3000));
+  EXPECT_EQ(PlanesOf(emulator_->GetPrints("p1"), 1), SentPlanes(2, 1000));
+  const std::vector<std::string> log = emulator_->GetCommandLog("p1");
+  const auto starts = std::find(log.begin(), log.end(), "CNTRL START");
+  ASSERT_NE(starts, log.end());
+  EXPECT_NE(std::find(starts, log.end(), "INFO SERIAL_NUMBER"), log.end());
+  EXPECT_FALSE(lines_.Has("STATE: +offline-report")) << lines_.Text();
 }
 
 TEST_F(BackendJobTest, CancelEndsTheWaitAndRemovesTheJobFile)

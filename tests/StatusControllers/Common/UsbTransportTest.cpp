@@ -128,6 +128,31 @@ TEST_F(EmulatedBusAdapterTest, AClaimedInterfaceRefusesASecondClaimAtOnceUntilIt
   EXPECT_EQ(device->OpenInterface(0, &second), kUsbOk);
 }
 
+// An open device is one plug-in, as on USB: a printer plugged in again under
+// the same name (perhaps another printer) is not claimed through it.
+TEST_F(EmulatedBusAdapterTest, AnOpenDeviceDoesNotReachAPrinterPluggedInAgainUnderItsName)
+{
+  intf_.reset();
+  std::vector<UsbDeviceRef> devices;
+  usb_->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices);
+  ASSERT_EQ(devices.size(), 1u);
+  std::unique_ptr<UsbDevice> device;
+  ASSERT_EQ(usb_->OpenDevice(devices[0], &device), kUsbOk);
+  ASSERT_TRUE(emulator_->Unplug("p1"));
+  EmulatedPrinterState other;
+  other.serial = "OTHER";
+  ASSERT_TRUE(emulator_->Plug("p1", other));
+  std::unique_ptr<UsbInterface> intf;
+  EXPECT_EQ(device->OpenInterface(0, &intf), kUsbNoDevice);
+  EXPECT_EQ(intf, nullptr);
+  EXPECT_EQ(usb_->OpenDevice(devices[0], &device), kUsbNoDevice);
+  // Listed again, it is a new device that opens.
+  usb_->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices);
+  ASSERT_EQ(devices.size(), 1u);
+  ASSERT_EQ(usb_->OpenDevice(devices[0], &device), kUsbOk);
+  EXPECT_EQ(device->OpenInterface(0, &intf), kUsbOk);
+}
+
 TEST_F(EmulatedBusAdapterTest, TheClaimFileIsMadeForEveryUserAndNeverThroughALink)
 {
   intf_.reset();
