@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "JobInfoFile.h"
+#include "ModelProfile.h"
 #include "PhotoPrinterIF.h"
 #include "PrinterInfoFile.h"
 #include "PrintClaim.h"
@@ -171,7 +172,7 @@ int RunBackendJob(UsbBus* bus, const BackendJob& job, const BackendConfig& confi
   // Free until the first print's bytes come: the filter may take a while.
   printer.Release();
   if (IsReadyToPrint(reading.status)) {
-    report.Say("Printing on the TQ-58 printer with serial " + serial + ".");
+    report.Say("Printing on the " + std::string(GetModelTag()) + " printer with serial " + serial + ".");
   } else {
     report.Say(GetStatusText(reading.status) + " The job goes on once that is done.");
   }

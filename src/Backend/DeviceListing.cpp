@@ -3,9 +3,10 @@
 #include <cups/backend.h>
 
 #include "DeviceId.h"
-#include "ModelTQ58.h"
+#include "ModelProfile.h"
 #include "PhotoPrinterIF.h"
 #include "PrinterLink.h"
+#include "QueueModel.h"
 #include "SerialText.h"
 
 namespace {
@@ -31,20 +32,27 @@ std::vector<ListedPrinter> ListPrinters(UsbBus* bus, const BackendConfig& config
 {
   std::vector<ListedPrinter> printers;
   std::vector<UsbDeviceRef> devices;
-  if (bus == nullptr || bus->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices) != kUsbOk) return printers;
+  const ModelProfile* profile = GetModelProfile();
+  if (bus == nullptr || profile == nullptr || profile->queueModel == nullptr ||
+      bus->ListDevices(profile->usbVendorId, profile->usbProductId, &devices) != kUsbOk) {
+    return printers;
+  }
   for (const UsbDeviceRef& ref : devices) {
     PrinterHandle printer;
     if (OpenPrinterInterface(bus, ref, config.listClaimWaitMs, config, nullptr, &printer) != kUsbOk) continue;
     char serial[kSerialTextSize] = {};
     if (GetSerialNo(printer.intf.get(), serial, sizeof serial) < 0 || serial[0] == '\0') continue;
-    printers.push_back({std::string(kQueueModelTQ58.uriPrefix) + serial, ReadDeviceId(printer.intf.get())});
+    printers.push_back({std::string(profile->queueModel->uriPrefix) + serial, ReadDeviceId(printer.intf.get())});
   }
   return printers;
 }
 
 void ReportPrinters(const std::vector<ListedPrinter>& printers)
 {
+  const ModelProfile* profile = GetModelProfile();
+  if (profile == nullptr || profile->queueModel == nullptr) return;
+  const char* makeAndModel = profile->queueModel->description;
   for (const ListedPrinter& p : printers) {
-    cupsBackendReport("direct", p.deviceUri.c_str(), kTQ58MakeAndModel, kTQ58MakeAndModel, p.deviceId.c_str(), "");
+    cupsBackendReport("direct", p.deviceUri.c_str(), makeAndModel, makeAndModel, p.deviceId.c_str(), "");
   }
 }

@@ -1,4 +1,5 @@
-// The backend run without arguments: every attached TQ-58 as one device line
+// The backend run without arguments: every attached printer of the process's
+// model (GetModelProfile) as one device line
 // for the scheduler (lpinfo -v), with the device URI the daemon gives the
 // printer's queue.
 #ifndef TQ58_DEVICELISTING_H
@@ -10,8 +11,6 @@
 #include "BackendConfig.h"
 #include "UsbTransport.h"
 
-inline constexpr const char* kTQ58MakeAndModel = "PELLORI SYSTEMS TQ-58";
-
 struct ListedPrinter {
   std::string deviceUri;  // the queue's URI with the printer's serial text
   std::string deviceId;   // its IEEE 1284 device ID; empty when it gave none
@@ -22,7 +21,8 @@ struct ListedPrinter {
 std::vector<ListedPrinter> ListPrinters(UsbBus* bus, const BackendConfig& config);
 
 // Writes one "direct <uri> "<make and model>" "<info>" "<device ID>" """ line
-// per printer on standard output (cupsBackendReport). Blocks on the pipe only.
+// per printer on standard output (cupsBackendReport), the make and model
+// being the queue model's description. Blocks on the pipe only.
 void ReportPrinters(const std::vector<ListedPrinter>& printers);
 
 #endif

@@ -71,14 +71,14 @@ int WriteJobInfoFile(const char* jobId, const std::string& mediaClass)
   if (name.empty()) return -1;
   CheckAndMake_CacheFolder();
   const std::string text = "MEDIA_CLASS=\"" + CleanMediaClass(mediaClass.c_str()) + "\"\n";
-  return TQ58_ReplaceFile(TQ58_FixedPath(kTQ58CacheFolder).c_str(), name.c_str(), text.data(), text.size(), 0644);
+  return TQ58_ReplaceFile(TQ58_GetCacheFolder().c_str(), name.c_str(), text.data(), text.size(), 0644);
 }
 
 void RemoveJobInfoFile(const char* jobId)
 {
   const std::string name = GetJobInfoFileName(jobId);
   if (name.empty()) return;
-  const int dirFd = TQ58_OpenFolder(TQ58_FixedPath(kTQ58CacheFolder).c_str());
+  const int dirFd = TQ58_OpenFolder(TQ58_GetCacheFolder().c_str());
   if (dirFd < 0) return;
   unlinkat(dirFd, name.c_str(), 0);
   close(dirFd);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MarkerFiles.h"
+#include "ModelProfile.h"
 #include "PhotoPrinterIF.h"
 #include "SerialText.h"
 
@@ -99,7 +100,10 @@ UsbStatus FindPrinter(UsbBus* bus, const std::string& serialText, const BackendC
 {
   if (bus == nullptr || out == nullptr) return kUsbInvalid;
   std::vector<UsbDeviceRef> devices;
-  if (bus->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices) != kUsbOk) return kUsbNoDevice;
+  const ModelProfile* profile = GetModelProfile();
+  if (profile == nullptr || bus->ListDevices(profile->usbVendorId, profile->usbProductId, &devices) != kUsbOk) {
+    return kUsbNoDevice;
+  }
   for (const UsbDeviceRef& ref : devices) {
     if (IsCanceled(cancel)) break;
     PrinterHandle candidate;
@@ -126,7 +130,8 @@ PrinterWait WaitForPrinter(UsbBus* bus, const std::string& serialText, const Bac
     if (IsCanceled(cancel)) return PrinterWait::kCanceled;
     if (!reported) {
       report->SetOffline();
-      report->Say("Waiting for the TQ-58 printer with serial " + serialText + " to be connected.");
+      report->Say("Waiting for the " + std::string(GetModelTag()) + " printer with serial " + serialText +
+                  " to be connected.");
       reported = true;
       sayAgainAt = Clock::now() + std::chrono::milliseconds(config.statusPollMs);
     } else if (Clock::now() >= sayAgainAt) {

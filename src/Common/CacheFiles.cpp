@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "FixedPath.h"
+#include "ModelProfile.h"
 
 bool TQ58_IsCacheNamePart(const char* text)
 {
@@ -26,9 +27,20 @@ std::string TQ58_GetPrinterInfoFileName(const char* model, const char* serialTex
   return std::string(model) + "_" + serialText + ".log";
 }
 
+std::string TQ58_GetModelInfoFileName(const char* model, const char* serialText)
+{
+  if (!TQ58_IsCacheNamePart(model) || !TQ58_IsCacheNamePart(serialText)) return std::string();
+  return std::string(model) + "_" + serialText + ".log";
+}
+
+std::string TQ58_GetCacheFolder()
+{
+  return TQ58_FixedPath(GetModelCacheFolder());
+}
+
 std::string TQ58_GetCacheFilePath(const std::string& name)
 {
-  return TQ58_FixedPath(kTQ58CacheFolder) + "/" + name;
+  return TQ58_GetCacheFolder() + "/" + name;
 }
 
 bool TQ58_ReadCacheFile(const std::string& name, const SmallFileRule& rule, std::string* out, bool* cut)
@@ -36,7 +48,7 @@ bool TQ58_ReadCacheFile(const std::string& name, const SmallFileRule& rule, std:
   if (cut != nullptr) *cut = false;
   if (out == nullptr) return false;
   out->clear();
-  const int folder = TQ58_OpenFolder(TQ58_FixedPath(kTQ58CacheFolder).c_str());
+  const int folder = TQ58_OpenFolder(TQ58_GetCacheFolder().c_str());
   if (folder < 0) return false;
   const bool read = TQ58_ReadSmallFileAt(folder, name.c_str(), rule, out, cut);
   close(folder);

@@ -1,4 +1,4 @@
-// The files in the cache folder (kTQ58CacheFolder) that the programs share:
+// The files in the model's cache folder that the programs share:
 // their names and paths, and the one way to read them. Each reader keeps its
 // own small parser of the text read.
 //
@@ -29,7 +29,16 @@ std::string TQ58_GetJobInfoFileName(const char* jobId);
 // serialText; empty when either is not a cache name part. Does not block.
 std::string TQ58_GetPrinterInfoFileName(const char* model, const char* serialText);
 
-// The cache folder (through TQ58_FixedPath) + "/" + name. Does not block.
+// model + "_" + serialText + ".log": the name the status daemon writes and
+// the status window reads (an empty serialText gives model + "_.log"); empty
+// when either is not a cache name part. Does not block.
+std::string TQ58_GetModelInfoFileName(const char* model, const char* serialText);
+
+// The process's model's cache folder (GetModelProfile), or the layout's
+// kTQ58CacheFolder while no profile is set, through TQ58_FixedPath. Does not block.
+std::string TQ58_GetCacheFolder();
+
+// TQ58_GetCacheFolder() + "/" + name. Does not block.
 std::string TQ58_GetCacheFilePath(const std::string& name);
 
 // Reads the file name in the cache folder by rule (SafeRead.h) into *out;

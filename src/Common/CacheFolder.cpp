@@ -11,6 +11,7 @@
 #include <string>
 
 #include "FixedPath.h"
+#include "ModelProfile.h"
 
 namespace {
 
@@ -117,7 +118,7 @@ int OpenMakerFolder(bool make)
 
 void CheckAndMake_CacheFolder()
 {
-  CheckAndMake_CacheFolder(kTQ58CacheFolder);
+  CheckAndMake_CacheFolder(GetModelCacheFolder());
 }
 
 void CheckAndMake_CacheFolder(const char* cacheFolder)
@@ -130,7 +131,7 @@ void CheckAndMake_CacheFolder(const char* cacheFolder)
 
 void CheckAndMake_CacheSubFolder()
 {
-  CheckAndMake_CacheSubFolder(kTQ58CacheFolder);
+  CheckAndMake_CacheSubFolder(GetModelCacheFolder());
 }
 
 void CheckAndMake_CacheSubFolder(const char* cacheFolder)

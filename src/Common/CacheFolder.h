@@ -15,13 +15,14 @@
 
 #include "InstallLayout.h"
 
-// The maker's folder, parent of the cache folder (kTQ58CacheFolder).
+// The maker's folder, parent of every model's cache folder.
 inline constexpr const char* kTQ58MakerCacheFolder = tq58_layout::kMakerCacheFolder;
 
 // The mode of both folders: everyone may write, only owners remove or rename.
 inline constexpr mode_t kCacheFolderMode = 01777;
 
-// Makes sure the maker's folder and the cache folder exist and are trusted,
+// Makes sure the maker's folder and the model's cache folder
+// (GetModelCacheFolder) exist and are trusted,
 // by the rule above. The cache folder is not attempted when the maker's
 // folder is not usable. Failures are passed over. Blocks on the file system only.
 void CheckAndMake_CacheFolder();

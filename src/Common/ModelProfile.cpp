@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "FixedPath.h"
+
 namespace {
 
 const ModelProfile* gProfile = nullptr;
@@ -26,4 +28,14 @@ void SetModelProfile(const ModelProfile* profile)
 const ModelProfile* GetModelProfile()
 {
   return gProfile;
+}
+
+const char* GetModelCacheFolder()
+{
+  return gProfile != nullptr && gProfile->cacheFolder != nullptr ? gProfile->cacheFolder : kTQ58CacheFolder;
+}
+
+const char* GetModelTag()
+{
+  return gProfile != nullptr && gProfile->modelTag != nullptr ? gProfile->modelTag : "";
 }

@@ -47,4 +47,13 @@ void SetModelProfile(const ModelProfile* profile);
 // The process's profile; null until one is set. Does not block.
 const ModelProfile* GetModelProfile();
 
+// The process's profile's model tag ("TQ-58"), also its name in messages; ""
+// while none is set. Does not block.
+const char* GetModelTag();
+
+// The process's profile's cache folder (a fixed path, not yet mapped by
+// TQ58_FixedPath), or the layout's kTQ58CacheFolder while none is set.
+// Does not block.
+const char* GetModelCacheFolder();
+
 #endif

@@ -13,17 +13,6 @@
 #include <string>
 #include <vector>
 
-#ifndef TQ58_USB_VENDOR_ID
-#define TQ58_USB_VENDOR_ID 0x1A2B
-#endif
-#ifndef TQ58_USB_PRODUCT_ID
-#define TQ58_USB_PRODUCT_ID 12
-#endif
-
-// The printer's USB identity, fixed at build time.
-inline constexpr uint16_t kTQ58UsbVendorId = TQ58_USB_VENDOR_ID;
-inline constexpr uint16_t kTQ58UsbProductId = TQ58_USB_PRODUCT_ID;
-
 // Outcome of one transport operation.
 enum UsbStatus : int {
   kUsbOk = 0,             // completed

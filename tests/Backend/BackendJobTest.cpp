@@ -14,6 +14,7 @@
 #include "DaemonTestUtil.h"
 #include "PhotoPrinterIF.h"
 #include "PrinterLink.h"
+#include "UsbIdsTQ58.h"
 
 namespace {
 

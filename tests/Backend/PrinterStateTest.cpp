@@ -12,6 +12,7 @@
 #include "PrinterCondition.h"
 #include "PrinterLink.h"
 #include "PrinterReport.h"
+#include "UsbIdsTQ58.h"
 
 namespace {
 

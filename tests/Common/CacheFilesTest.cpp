@@ -19,10 +19,16 @@ TEST(CacheFiles, NamesStayInTheFolder)
   EXPECT_EQ(TQ58_GetPrinterInfoFileName("TQ-58", "AB%2012"), "TQ-58_AB%2012.log");
   EXPECT_EQ(TQ58_GetPrinterInfoFileName("TQ-58", ""), "TQ-58.log");
   EXPECT_EQ(TQ58_GetPrinterInfoFileName("TQ-58", nullptr), "TQ-58.log");
+  // The daemon's and the window's name keeps its "_" without a serial text.
+  EXPECT_EQ(TQ58_GetModelInfoFileName("TQ-58", "AB%2012"), "TQ-58_AB%2012.log");
+  EXPECT_EQ(TQ58_GetModelInfoFileName("TQ-58", ""), "TQ-58_.log");
+  EXPECT_EQ(TQ58_GetModelInfoFileName("TQ-58", nullptr), "");
   for (const char* bad : {"..", ".", "a/b", "/x"}) {
     EXPECT_EQ(TQ58_GetJobInfoFileName(bad), "") << bad;
     EXPECT_EQ(TQ58_GetPrinterInfoFileName("TQ-58", bad), "") << bad;
     EXPECT_EQ(TQ58_GetPrinterInfoFileName(bad, "1"), "") << bad;
+    EXPECT_EQ(TQ58_GetModelInfoFileName("TQ-58", bad), "") << bad;
+    EXPECT_EQ(TQ58_GetModelInfoFileName(bad, "1"), "") << bad;
   }
   EXPECT_EQ(TQ58_GetJobInfoFileName(nullptr), "");
   EXPECT_EQ(TQ58_GetPrinterInfoFileName(nullptr, "1"), "");

@@ -14,6 +14,7 @@
 #include "Process.h"
 #include "TempDir.h"
 #include "UsbEmulated.h"
+#include "UsbIdsTQ58.h"
 
 extern char** environ;
 

@@ -14,6 +14,7 @@
 #include "PhotoPrinterIF.h"
 #include "TextUtil.h"
 #include "UsbExchange.h"
+#include "UsbIdsTQ58.h"
 
 namespace {
 

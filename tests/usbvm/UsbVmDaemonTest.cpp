@@ -9,6 +9,7 @@
 #include "DeviceId.h"
 #include "ModelTQ58.h"
 #include "PhotoPrinterIF.h"
+#include "PrintQueue.h"
 #include "UsbVmFixture.h"
 
 namespace {

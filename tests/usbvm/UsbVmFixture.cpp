@@ -16,6 +16,7 @@
 #include "Process.h"
 #include "RasterTestUtil.h"
 #include "UsbLibusb.h"
+#include "UsbIdsTQ58.h"
 
 namespace {
 

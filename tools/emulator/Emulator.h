@@ -17,16 +17,14 @@
 #include <string>
 #include <vector>
 
-#ifndef TQ58_USB_VENDOR_ID
-#define TQ58_USB_VENDOR_ID 0x1A2B
-#endif
+#include "UsbIdsTQ58.h"
 
 // What a printer reports. The replies are built from these values (see
 // TQ58_EmulatorReplyData); replyOverride replaces a reply's data as it stands.
 struct EmulatedPrinterState {
   // The "device" file.
-  int vendorId = TQ58_USB_VENDOR_ID;
-  int productId = 12;
+  int vendorId = kTQ58UsbVendorId;
+  int productId = kTQ58UsbProductId;
   int configuration = 1;
   int interfaceNumber = 0;
   std::string deviceId = "MFG:Pellori;CMD:TQ58;MDL:TQ-58;CLS:PRINTER;";

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "FixedPath.h"
+#include "CacheFiles.h"
 #include "JobPages.h"
 
 namespace {
@@ -66,7 +66,7 @@ int Orientation(int numOptions, cups_option_t* options)
 int PrinterStatusCheck(const char* jobId, const std::function<void(unsigned)>& sleepFor,
                        const volatile sig_atomic_t* cancel)
 {
-  const std::string path = TQ58_FixedPath(kTQ58CacheFolder) + "/Print_" + (jobId != nullptr ? jobId : "") + ".log";
+  const std::string path = TQ58_GetCacheFolder() + "/Print_" + (jobId != nullptr ? jobId : "") + ".log";
   for (int i = 0; i < 120; ++i) {
     // Whatever stands at the name ends the wait, a link not followed; the
     // reader takes only a regular file and treats anything else as no file.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "CacheFiles.h"
 #include "CacheFolder.h"
 #include "FixedPath.h"
 #include "ModelProfile.h"
@@ -97,8 +98,8 @@ int GetInfoFilePath(const ModelProfile* profile, const char* serialNo, char* pat
   if (path == nullptr || size == 0) return -1;
   path[0] = '\0';
   if (!IsUsableModelProfile(profile) || !IsSafeSerialText(serialNo)) return -1;
-  const std::string folder = TQ58_FixedPath(profile->cacheFolder);
-  const int n = std::snprintf(path, size, "%s/%s_%s.log", folder.c_str(), profile->modelTag, serialNo);
+  const std::string name = TQ58_GetModelInfoFileName(profile->modelTag, serialNo);
+  const int n = std::snprintf(path, size, "%s/%s", TQ58_FixedPath(profile->cacheFolder).c_str(), name.c_str());
   if (n < 0 || static_cast<size_t>(n) >= size) {
     path[0] = '\0';
     return -1;
@@ -114,12 +115,11 @@ int GetInfoFilePath(const char* serialNo, char* path, size_t size)
 int WriteInfoFile(const ModelProfile* profile, const char* serialNo, const char* text)
 {
   if (text == nullptr || !IsUsableModelProfile(profile) || !IsSafeSerialText(serialNo)) return -1;
-  char name[kSerialTextSize + kMaxModelTagLength + 8];
-  const int n = std::snprintf(name, sizeof name, "%s_%s.log", profile->modelTag, serialNo);
-  if (n < 0 || static_cast<size_t>(n) >= sizeof name) return -1;
+  const std::string name = TQ58_GetModelInfoFileName(profile->modelTag, serialNo);
+  if (name.empty()) return -1;
   CheckAndMake_CacheFolder(profile->cacheFolder);
   const std::string folder = TQ58_FixedPath(profile->cacheFolder);
-  return TQ58_ReplaceFile(folder.c_str(), name, text, std::strlen(text), 0644);
+  return TQ58_ReplaceFile(folder.c_str(), name.c_str(), text, std::strlen(text), 0644);
 }
 
 int WriteInfoFile(const char* serialNo, const char* text)

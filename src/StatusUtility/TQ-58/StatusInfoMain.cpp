@@ -17,6 +17,7 @@
 
 #include "AppDelegate.h"
 #include "CupsPrinterList.h"
+#include "ProfileTQ58.h"
 #include "StandardOptions.h"
 #include "StatusMarkers.h"
 #include "StatusTranslations.h"
@@ -68,6 +69,7 @@ int main(int argc, char** argv)
   ProgramArguments command;
   const int handled = TQ58_HandleStandardOptions(argc, argv, usage, &command);
   if (handled != kTQ58RunProgram) return handled;
+  SetModelProfile(&GetProfileTQ58());
   const std::string serialNo = command.operands[0];
   if (const char* problem = GetSerialTextProblem(serialNo)) {
     std::fprintf(stderr, "StatusInfoTQ-58: %s; the window does not start\n", problem);

@@ -4,7 +4,9 @@
 
 #include <cstring>
 
+#include "ModelProfile.h"
 #include "ProcessSpawn.h"
+#include "QueueModel.h"
 #include "StatusMarkers.h"
 
 namespace {
@@ -12,10 +14,16 @@ namespace {
 constexpr size_t kTextLimit = 255;  // device URIs and names are compared as at most 255 bytes
 const char* const kBundleTail = "/StatusInfoTQ-58.app/Contents/MacOS/StatusInfoTQ-58";
 
-bool IsTQ58Uri(const char* uri)
+// A device URI of the process's model's queues: it holds every word of the
+// queue model and "serial=".
+bool IsModelUri(const char* uri)
 {
-  return std::strstr(uri, "TQ-58") != nullptr && std::strstr(uri, "PELLORI") != nullptr &&
-         std::strstr(uri, "fyxbackend") != nullptr && std::strstr(uri, "serial=") != nullptr;
+  const ModelProfile* profile = GetModelProfile();
+  if (profile == nullptr || profile->queueModel == nullptr || std::strstr(uri, "serial=") == nullptr) return false;
+  for (const char* word : profile->queueModel->uriWords) {
+    if (std::strstr(uri, word) == nullptr) return false;
+  }
+  return true;
 }
 
 bool Exists(const std::string& path)
@@ -40,7 +48,7 @@ std::string PrinterNameFor(PrinterListSource* printers, const std::string& uri)
 int FirstQueueCallback(void* userData, unsigned /*flags*/, cups_dest_t* dest)
 {
   const char* uri = cupsGetOption("device-uri", dest->num_options, dest->options);
-  if (uri == nullptr || !IsTQ58Uri(uri) || std::strstr(uri, "serial=")[7] == '\0') return 1;
+  if (uri == nullptr || !IsModelUri(uri) || std::strstr(uri, "serial=")[7] == '\0') return 1;
   *static_cast<std::string*>(userData) = dest->name;
   return 0;
 }
@@ -52,7 +60,7 @@ int enum_cb(void* userData, unsigned /*flags*/, cups_dest_t* dest)
   auto* context = static_cast<LauncherContext*>(userData);
   const char* uri = cupsGetOption("device-uri", dest->num_options, dest->options);
   if (uri == nullptr || context->queueName != dest->name) return 1;
-  if (!IsTQ58Uri(uri)) return 1;
+  if (!IsModelUri(uri)) return 1;
   const char* serial = std::strstr(uri, "serial=") + 7;
   if (*serial == '\0') return 1;
   context->examined = true;

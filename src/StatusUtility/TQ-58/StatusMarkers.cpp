@@ -6,12 +6,12 @@
 
 #include <cstdio>
 
+#include "CacheFiles.h"
 #include "CacheFolder.h"
 #include "FixedPath.h"
+#include "ModelProfile.h"
 
 namespace {
-
-constexpr const char* kModelTag = "TQ-58";
 
 const char* MarkerFormat(StatusMarker marker)
 {
@@ -27,10 +27,10 @@ const char* MarkerFormat(StatusMarker marker)
 // root keeps it within the buffer, and a long test root gets a bigger one.
 std::string FormatPath(const char* format, const std::string& folder, const std::string& serialNo)
 {
-  const int length = std::snprintf(nullptr, 0, format, folder.c_str(), kModelTag, serialNo.c_str());
+  const int length = std::snprintf(nullptr, 0, format, folder.c_str(), GetModelTag(), serialNo.c_str());
   if (length < 0) return std::string();
   std::string path(static_cast<size_t>(length) + 1, '\0');
-  std::snprintf(path.data(), path.size(), format, folder.c_str(), kModelTag, serialNo.c_str());
+  std::snprintf(path.data(), path.size(), format, folder.c_str(), GetModelTag(), serialNo.c_str());
   path.resize(static_cast<size_t>(length));
   return path;
 }
@@ -39,29 +39,32 @@ std::string FormatPath(const char* format, const std::string& folder, const std:
 
 const char* GetSerialTextProblem(const std::string& serialNo)
 {
+  if (GetModelTag()[0] == '\0') return "no printer model is set";
   if (serialNo.empty()) return "the serial text is empty";
   if (serialNo.find('/') != std::string::npos) return "the serial text contains \"/\"";
   char path[kMarkerPathSize];
-  const int length = std::snprintf(path, sizeof path, MarkerFormat(StatusMarker::kStartUtil), kTQ58CacheFolder,
-                                   kModelTag, serialNo.c_str());
+  const int length = std::snprintf(path, sizeof path, MarkerFormat(StatusMarker::kStartUtil), GetModelCacheFolder(),
+                                   GetModelTag(), serialNo.c_str());
   if (length < 0 || static_cast<size_t>(length) >= sizeof path) return "the serial text is too long";
   return nullptr;
 }
 
 size_t GetLongestSerialText()
 {
-  const int used = std::snprintf(nullptr, 0, MarkerFormat(StatusMarker::kStartUtil), kTQ58CacheFolder, kModelTag, "");
+  const int used =
+      std::snprintf(nullptr, 0, MarkerFormat(StatusMarker::kStartUtil), GetModelCacheFolder(), GetModelTag(), "");
   return kMarkerPathSize - 1 - static_cast<size_t>(used);
 }
 
 std::string GetMarkerPath(const std::string& serialNo, StatusMarker marker)
 {
-  return FormatPath(MarkerFormat(marker), TQ58_FixedPath(kTQ58CacheFolder), serialNo);
+  return FormatPath(MarkerFormat(marker), TQ58_FixedPath(GetModelCacheFolder()), serialNo);
 }
 
 std::string GetInfoFilePath(const std::string& serialNo)
 {
-  return FormatPath("%s/%s_%s.log", TQ58_FixedPath(kTQ58CacheFolder), serialNo);
+  const std::string name = TQ58_GetModelInfoFileName(GetModelTag(), serialNo.c_str());
+  return name.empty() ? std::string() : TQ58_FixedPath(GetModelCacheFolder()) + "/" + name;
 }
 
 bool CreateMarker(const std::string& serialNo, StatusMarker marker)

@@ -24,7 +24,8 @@ const char* GetSerialTextProblem(const std::string& serialNo);
 // cache folder (85 bytes below /var/cache/pellori/TQ-58).
 size_t GetLongestSerialText();
 
-// Full path of a marker or of the information file ("TQ-58_" + serial + ".log"),
+// Full path of a marker or of the information file ("<model tag>_" + serial +
+// ".log", the process's model profile giving tag and folder),
 // below the cache folder as TQ58_ROOT maps it.
 std::string GetMarkerPath(const std::string& serialNo, StatusMarker marker);
 std::string GetInfoFilePath(const std::string& serialNo);

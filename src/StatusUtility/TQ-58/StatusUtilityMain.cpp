@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "CupsPrinterList.h"
+#include "ProfileTQ58.h"
 #include "StandardOptions.h"
 #include "StatusLauncher.h"
 
@@ -42,6 +43,7 @@ int main(int argc, char** argv)
   ProgramArguments command;
   const int handled = TQ58_HandleStandardOptions(argc, argv, usage, &command);
   if (handled != kTQ58RunProgram) return handled;
+  SetModelProfile(&GetProfileTQ58());
   const bool first = command.IsOptionGiven("--first");
   if (first == !command.operands.empty()) return TQ58_UsageError(usage, "give either a QUEUE or --first");
   LauncherContext context;

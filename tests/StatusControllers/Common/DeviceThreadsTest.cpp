@@ -16,6 +16,7 @@
 #include "TempRoot.h"
 #include "UsbEmulated.h"
 #include "WatchedBus.h"
+#include "UsbIdsTQ58.h"
 
 namespace {
 

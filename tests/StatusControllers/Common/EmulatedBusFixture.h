@@ -14,6 +14,7 @@
 #include "EmulatedBus.h"
 #include "UsbEmulated.h"
 #include "UsbTransport.h"
+#include "UsbIdsTQ58.h"
 
 class EmulatedBusTest : public ::testing::Test {
 protected:

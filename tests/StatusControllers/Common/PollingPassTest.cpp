@@ -17,6 +17,7 @@
 #include "PollingPass.h"
 #include "TempRoot.h"
 #include "UsbEmulated.h"
+#include "UsbIdsTQ58.h"
 
 namespace {
 

@@ -26,6 +26,7 @@
 #include "TempRoot.h"
 #include "UsbEmulated.h"
 #include "WatchedBus.h"
+#include "UsbIdsTQ58.h"
 
 namespace {
 

@@ -19,6 +19,7 @@
 #include "UsbKernel.h"
 #include "UsbLibusb.h"
 #include "WatchedBus.h"
+#include "UsbIdsTQ58.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "EmulatedBusFixture.h"
 #include "PhotoPrinterIF.h"
 #include "UsbLibusb.h"
+#include "UsbIdsTQ58.h"
 
 namespace {
 
