@@ -20,6 +20,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -294,6 +295,10 @@ private:
 
   std::string folder_;
   EmulatedBusOptions options_;
+  // What the last listing saw: a wait ends on any difference from it, also
+  // one that came between the listing and the wait.
+  std::mutex listedLock_;
+  std::vector<Attached> listed_;
 };
 
 bool EmulatedBus::Scan(std::vector<Attached>* attached) const
@@ -325,6 +330,8 @@ UsbStatus EmulatedBus::ListDevices(uint16_t vendorId, uint16_t productId, std::v
     if (a.info.idVendor != vendorId || a.info.idProduct != productId) continue;
     devices->push_back(UsbDeviceRef{MakeId(a), vendorId, productId});
   }
+  std::lock_guard<std::mutex> lock(listedLock_);
+  listed_ = std::move(attached);
   return kUsbOk;
 }
 
@@ -352,7 +359,10 @@ void EmulatedBus::WaitForChange(unsigned timeoutMs)
 {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   std::vector<Attached> before, now;
-  Scan(&before);
+  {
+    std::lock_guard<std::mutex> lock(listedLock_);
+    before = listed_;
+  }
   const auto same = [](const std::vector<Attached>& x, const std::vector<Attached>& y) {
     return std::equal(x.begin(), x.end(), y.begin(), y.end(),
                       [](const Attached& a, const Attached& b) { return a.name == b.name && a.socket == b.socket; });
@@ -360,7 +370,10 @@ void EmulatedBus::WaitForChange(unsigned timeoutMs)
   // With inotify the wait costs nothing until something changes; without it
   // (or for a folder that does not exist yet) the folder is rescanned.
   int fd = WatchBusFolder(folder_);
-  for (int left = MsLeft(deadline); left > 0; left = MsLeft(deadline)) {
+  // A change since the last listing, before the watch began, ends the wait at once.
+  Scan(&now);
+  const bool changed = !same(before, now);
+  for (int left = changed ? 0 : MsLeft(deadline); left > 0; left = MsLeft(deadline)) {
     const int wait = std::min<int>(left, fd >= 0 ? left : static_cast<int>(options_.rescanMs));
     if (fd >= 0) {
       pollfd p{fd, POLLIN, 0};
@@ -375,6 +388,9 @@ void EmulatedBus::WaitForChange(unsigned timeoutMs)
     if (fd >= 0) {  // a new device folder without its socket yet: watch it too
       close(fd);
       fd = WatchBusFolder(folder_);
+      // Its socket may have come before the watch did: looked for once more.
+      Scan(&now);
+      if (!same(before, now)) break;
     }
   }
   if (fd >= 0) close(fd);

@@ -33,6 +33,7 @@ struct thdata {
   UsbBus* bus = nullptr;                  // the bus the printer is on (not owned)
   std::unique_ptr<UsbDevice> device;      // the opened printer, during a pass only
   const ModelProfile* profile = nullptr;  // the printer's model; null: the process's (GetModelProfile)
+  bool leftAlone = false;                 // after the last pass nothing is asked (no marker kept, queue known)
 };
 
 extern std::vector<thdata*> thDevData;  // in order of registration
@@ -46,6 +47,9 @@ struct DaemonConfig {
   unsigned serialRetryMs = 1000;      // pause before the second serial-number read
   unsigned deviceIdTimeoutMs = 5000;  // GET_DEVICE_ID time-out
   unsigned busPollMs = 1000;          // longest wait for a bus change in the main loop (a change ends it early)
+  // Pause after a pass that left the printer alone (no marker, queue known)
+  // while the cache folder is watched: a change there ends it early.
+  unsigned idlePassMs = 60000;
   // The queue step of a pass (PrintQueue.h); empty: no queue is registered.
   std::function<void(thdata*)> queueStep;
 };
@@ -59,6 +63,11 @@ bool IsRecordRunning(thdata* rec);
 // Waits up to ms or until rec's stop is requested; true when it was. Takes m
 // (released while waiting). Blocks.
 bool WaitForStop(thdata* rec, unsigned ms);
+
+// Waits up to ms, until rec's stop is requested, or until the cache folder
+// changed after the count since (GetCacheChanges, CacheWatch.h); true when
+// the stop was requested. Takes m (released while waiting). Blocks.
+bool WaitForStopOrChange(thdata* rec, unsigned ms, uint64_t since);
 
 // Sets rec's stop request and wakes its thread if it is waiting. Takes m.
 void RequestStop(thdata* rec);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "CacheWatch.h"
 #include "DeviceId.h"
 #include "MarkerFiles.h"
 #include "ModelProfile.h"
@@ -126,7 +127,8 @@ bool RunPollingPass(thdata* rec)
   const int flags = rec->serialKnown ? GetMarkerFlags(ProfileOf(rec), rec->serialNo) : rec->markerFlags;
   rec->markerFlags = flags;
   // Nobody asks for data and the queue exists: the printer is left alone.
-  if (flags == 0 && rec->queueRegistered) return false;
+  rec->leftAlone = flags == 0 && rec->queueRegistered;
+  if (rec->leftAlone) return false;
   bool claimed = false, refused = false;
   const UsbStatus status = rec->bus->OpenDevice(rec->service, &rec->device);
   if (status != kUsbOk || rec->device == nullptr) {
@@ -152,6 +154,8 @@ bool RunPollingPass(thdata* rec)
   // otherwise uses up the one-time markers it found, unanswered.
   const bool busy = refused && !claimed;
   if (!claimed && !busy && flags != 0) pdeFileCheck(ProfileOf(rec), rec->serialNo);
+  // Asked once and answered: the next pass has nothing to do until a marker comes.
+  rec->leftAlone = claimed && rec->queueRegistered && (rec->markerFlags & ~kMarkersAskingOnce) == 0;
   rec->markerFlags = 0;
   return busy;
 }
@@ -159,9 +163,14 @@ bool RunPollingPass(thdata* rec)
 int thread_function(thdata* rec)
 {
   while (IsRecordRunning(rec)) {
+    // Noted before the pass looks for markers, so that one made during the pass ends the wait at once.
+    const uint64_t changes = GetCacheChanges();
     const bool busy = RunPollingPass(rec);
     const DaemonConfig& config = GetDaemonConfig();
-    if (WaitForStop(rec, busy ? config.busyRetryMs : config.passIntervalMs)) break;
+    const bool idle = !busy && rec->leftAlone && IsCacheWatchActive();
+    const bool stopped = idle ? WaitForStopOrChange(rec, config.idlePassMs, changes)
+                              : WaitForStop(rec, busy ? config.busyRetryMs : config.passIntervalMs);
+    if (stopped) break;
   }
   // A printer whose serial number was never read has no file to leave.
   WriteFile(ProfileOf(rec), rec->serialKnown ? rec->serialNo : nullptr);

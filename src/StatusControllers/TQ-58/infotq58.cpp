@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "CacheFolder.h"
+#include "CacheWatch.h"
 #include "DeviceThreads.h"
 #include "PrintQueue.h"
 #include "ProfileTQ58.h"
@@ -62,7 +63,11 @@ int main(int argc, char** argv)
   }
   DaemonConfig config;
   config.queueStep = [](thdata* rec) { RunQueueStep(rec, *GetModelProfile()->queueModel, GetCupsQueuePlatform()); };
+  // Plugs and markers are told by the kernel (uevents, inotify), so the
+  // waits are only a safety net; a bus without events keeps its own second.
+  config.busPollMs = 60000;
   SetDaemonConfig(config);
+  if (!StartCacheWatch(profile.cacheFolder)) std::puts("infotq58: the cache folder is looked at every second");
   RunDeviceWatch(bus.get(), profile.usbVendorId, profile.usbProductId, nullptr);
   return 0;
 }

@@ -10,9 +10,12 @@
 #include <string>
 #include <thread>
 
+#include "CacheWatch.h"
 #include "DaemonTestUtil.h"
 #include "DeviceThreads.h"
 #include "EmulatedBus.h"
+#include "FixedPath.h"
+#include "InstallLayout.h"
 #include "TempRoot.h"
 #include "UsbEmulated.h"
 #include "WatchedBus.h"
@@ -129,4 +132,86 @@ TEST_F(DeviceThreadsTest, ABusyPrinterIsTriedAgainSoonAfterItIsFree)
   held.reset();
   EXPECT_TRUE(WaitUntil([&] { return FileValueIs("S1", "MODEL", "TQ-58"); }, 5000));
   EXPECT_EQ(emulator_->GetConnectionCount("p1"), 2);
+}
+
+// With the cache folder watched, a printer that needs nothing is not looked
+// at every second, and a marker made for it is still answered at once; the
+// watch follows a folder made anew.
+class CacheWatchTest : public DeviceThreadsTest {
+protected:
+  void SetUp() override
+  {
+    DeviceThreadsTest::SetUp();
+    DaemonConfig config = FastDaemonConfig();
+    config.passIntervalMs = 600000;  // only the watch can start a pass in time
+    config.idlePassMs = 600000;
+    config.queueStep = [](thdata* rec) { rec->queueRegistered = true; };
+    SetDaemonConfig(config);
+    root_.CacheFolder(true);
+  }
+  void TearDown() override
+  {
+    StopCacheWatch();
+    DeviceThreadsTest::TearDown();
+  }
+  // Plugs a printer and waits for its first pass (serial, model, queue, file).
+  void PlugAndWaitForItsFile()
+  {
+    Plug("p1", "S1");
+    std::vector<UsbDeviceRef> devices;
+    usb_->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices);
+    ASSERT_EQ(devices.size(), 1u);
+    dealWithDevice(usb_.get(), devices[0]);
+    ASSERT_TRUE(WaitUntil([&] { return FileValueIs("S1", "MODEL", "TQ-58"); }, 5000));
+  }
+  // Makes the marker asking for the total count and waits for the count in the file.
+  bool MarkerIsAnswered()
+  {
+    EXPECT_TRUE(emulator_->Update("p1", [](EmulatedPrinterState& s) { s.totalCount = 4321; }));
+    root_.WriteFile(std::string(tq58_layout::kCacheFolder).substr(1) + "/TQ-58_S1_TC_UTIL", "");
+    return WaitUntil([&] { return FileValueIs("S1", "TOTAL_COUNT", "00004321"); }, 5000);
+  }
+};
+
+TEST_F(CacheWatchTest, AMarkerWakesAnIdlePrinterAtOnce)
+{
+  ASSERT_TRUE(StartCacheWatch(kTQ58CacheFolder));
+  ASSERT_TRUE(IsCacheWatchActive());
+  PlugAndWaitForItsFile();
+  EXPECT_TRUE(MarkerIsAnswered()) << File("S1");
+}
+
+TEST_F(CacheWatchTest, WithoutTheWatchThePassIntervalHolds)
+{
+  DaemonConfig config = GetDaemonConfig();
+  config.passIntervalMs = 50;
+  SetDaemonConfig(config);
+  PlugAndWaitForItsFile();
+  EXPECT_FALSE(IsCacheWatchActive());
+  EXPECT_TRUE(MarkerIsAnswered()) << File("S1");
+}
+
+TEST_F(CacheWatchTest, InformationFilesAndHiddenNamesAreNoChange)
+{
+  ASSERT_TRUE(StartCacheWatch(kTQ58CacheFolder));
+  const uint64_t before = GetCacheChanges();
+  const std::string folder = std::string(tq58_layout::kCacheFolder).substr(1);
+  root_.WriteFile(folder + "/TQ-58_S9.log", "x");
+  root_.WriteFile(folder + "/.TQ-58_S9.log.tmp", "x");
+  root_.WriteFile(folder + "/TQ-58_S9_UTIL", "");
+  // Events come in order: the marker's is counted only after the others were read.
+  ASSERT_TRUE(WaitUntil([&] { return GetCacheChanges() != before; }, 5000));
+  EXPECT_EQ(GetCacheChanges(), before + 1);
+}
+
+TEST_F(CacheWatchTest, AFolderMadeAnewIsWatchedAgain)
+{
+  ASSERT_TRUE(StartCacheWatch(kTQ58CacheFolder));
+  PlugAndWaitForItsFile();
+  const std::string folder = root_.CacheFolder(false);
+  std::filesystem::rename(folder, folder + ".aside");
+  ASSERT_TRUE(WaitUntil([&] { return !IsCacheWatchActive(); }, 5000));
+  std::filesystem::create_directory(folder);
+  ASSERT_TRUE(WaitUntil([&] { return IsCacheWatchActive(); }, 5000));
+  EXPECT_TRUE(MarkerIsAnswered()) << File("S1");
 }

@@ -7,10 +7,13 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <thread>
+#include <atomic>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "DaemonTestUtil.h"
 #include "EmulatedBusFixture.h"
 #include "PhotoPrinterIF.h"
 #include "UsbLibusb.h"
@@ -152,6 +155,22 @@ TEST_F(EmulatedBusAdapterTest, AnOpenDeviceDoesNotReachAPrinterPluggedInAgainUnd
   ASSERT_EQ(devices.size(), 1u);
   ASSERT_EQ(usb_->OpenDevice(devices[0], &device), kUsbOk);
   EXPECT_EQ(device->OpenInterface(0, &intf), kUsbOk);
+}
+
+// A plug-in between the listing and the wait ends the wait at once: the
+// caller would otherwise miss it until the wait's end.
+TEST_F(EmulatedBusAdapterTest, APlugInBeforeTheWaitEndsItAtOnce)
+{
+  std::vector<UsbDeviceRef> devices;
+  ASSERT_EQ(usb_->ListDevices(kTQ58UsbVendorId, kTQ58UsbProductId, &devices), kUsbOk);
+  ASSERT_TRUE(emulator_->Plug("p2", EmulatedPrinterState()));
+  std::atomic<bool> returned{false};
+  std::thread waiter([&] {
+    usb_->WaitForChange(20000);
+    returned = true;
+  });
+  EXPECT_TRUE(WaitUntil([&] { return returned.load(); }, 5000));
+  waiter.join();
 }
 
 TEST_F(EmulatedBusAdapterTest, TheClaimFileIsMadeForEveryUserAndNeverThroughALink)
