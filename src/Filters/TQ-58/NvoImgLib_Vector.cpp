@@ -95,40 +95,71 @@ __attribute__((target("avx2"))) int32_t HorizontalRowAvx2(const double* src, con
   return newWidth;
 }
 
+namespace {
+
+// trunc(w0 * r0[k] + w1 * r1[k] + w2 * r2[k] + w3 * r3[k] + 0.5) for four lanes, limited to 0..255.
+__attribute__((target("avx2"))) inline __m128i VerticalSums(const double* const r[4], const __m256d w[4], int32_t k)
+{
+  __m256d s = _mm256_mul_pd(w[0], _mm256_loadu_pd(r[0] + k));
+  s = _mm256_add_pd(s, _mm256_mul_pd(w[1], _mm256_loadu_pd(r[1] + k)));
+  s = _mm256_add_pd(s, _mm256_mul_pd(w[2], _mm256_loadu_pd(r[2] + k)));
+  s = _mm256_add_pd(s, _mm256_mul_pd(w[3], _mm256_loadu_pd(r[3] + k)));
+  return TruncClamp(_mm256_add_pd(s, _mm256_set1_pd(0.5)));
+}
+
+}  // namespace
+
+// Eight values a round, stored together.
 __attribute__((target("avx2"))) int32_t VerticalRowAvx2(const double* const rows[4], const double weight[4],
                                                         int32_t n, unsigned char* out)
 {
-  const __m256d w0 = _mm256_set1_pd(weight[0]), w1 = _mm256_set1_pd(weight[1]);
-  const __m256d w2 = _mm256_set1_pd(weight[2]), w3 = _mm256_set1_pd(weight[3]);
-  const __m256d half = _mm256_set1_pd(0.5);
+  // Local copies: the byte stores may alias anything, the locals nothing.
+  const double* const r[4] = {rows[0], rows[1], rows[2], rows[3]};
+  const __m256d w[4] = {_mm256_set1_pd(weight[0]), _mm256_set1_pd(weight[1]), _mm256_set1_pd(weight[2]),
+                        _mm256_set1_pd(weight[3])};
   int32_t k = 0;
+  for (; k + 8 <= n; k += 8) {
+    const __m128i words = _mm_packus_epi32(VerticalSums(r, w, k), VerticalSums(r, w, k + 4));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(words, words));
+  }
   for (; k + 4 <= n; k += 4) {
-    __m256d s = _mm256_mul_pd(w0, _mm256_loadu_pd(rows[0] + k));
-    s = _mm256_add_pd(s, _mm256_mul_pd(w1, _mm256_loadu_pd(rows[1] + k)));
-    s = _mm256_add_pd(s, _mm256_mul_pd(w2, _mm256_loadu_pd(rows[2] + k)));
-    s = _mm256_add_pd(s, _mm256_mul_pd(w3, _mm256_loadu_pd(rows[3] + k)));
-    StoreBytes4(TruncClamp(_mm256_add_pd(s, half)), out + k);
+    StoreBytes4(VerticalSums(r, w, k), out + k);
   }
   return k;
 }
 
+namespace {
+
+// The nine taps of four lanes in the plain code's order, truncated and limited to 0..255.
+__attribute__((target("avx2"))) inline __m128i SharpenSums(const double* const r[3], __m256d e, __m256d c, int32_t k)
+{
+  __m256d s = _mm256_mul_pd(e, _mm256_loadu_pd(r[0] + k));
+  s = _mm256_add_pd(s, _mm256_mul_pd(e, _mm256_loadu_pd(r[0] + k + 3)));
+  s = _mm256_add_pd(s, _mm256_mul_pd(e, _mm256_loadu_pd(r[0] + k + 6)));
+  s = _mm256_add_pd(s, _mm256_mul_pd(e, _mm256_loadu_pd(r[1] + k)));
+  s = _mm256_add_pd(s, _mm256_mul_pd(c, _mm256_loadu_pd(r[1] + k + 3)));
+  s = _mm256_add_pd(s, _mm256_mul_pd(e, _mm256_loadu_pd(r[1] + k + 6)));
+  s = _mm256_add_pd(s, _mm256_mul_pd(e, _mm256_loadu_pd(r[2] + k)));
+  s = _mm256_add_pd(s, _mm256_mul_pd(e, _mm256_loadu_pd(r[2] + k + 3)));
+  s = _mm256_add_pd(s, _mm256_mul_pd(e, _mm256_loadu_pd(r[2] + k + 6)));
+  return TruncClamp(s);
+}
+
+}  // namespace
+
 __attribute__((target("avx2"))) int32_t SharpenRowAvx2(const double* above, const double* row, const double* below,
                                                        int32_t n, double edge, double centre, unsigned char* out)
 {
+  const double* const r[3] = {above, row, below};
   const __m256d e = _mm256_set1_pd(edge);
   const __m256d c = _mm256_set1_pd(centre);
   int32_t k = 0;
+  for (; k + 8 <= n; k += 8) {
+    const __m128i words = _mm_packus_epi32(SharpenSums(r, e, c, k), SharpenSums(r, e, c, k + 4));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(words, words));
+  }
   for (; k + 4 <= n; k += 4) {
-    __m256d s = _mm256_mul_pd(e, _mm256_loadu_pd(above + k));
-    s = _mm256_add_pd(s, _mm256_mul_pd(e, _mm256_loadu_pd(above + k + 3)));
-    s = _mm256_add_pd(s, _mm256_mul_pd(e, _mm256_loadu_pd(above + k + 6)));
-    s = _mm256_add_pd(s, _mm256_mul_pd(e, _mm256_loadu_pd(row + k)));
-    s = _mm256_add_pd(s, _mm256_mul_pd(c, _mm256_loadu_pd(row + k + 3)));
-    s = _mm256_add_pd(s, _mm256_mul_pd(e, _mm256_loadu_pd(row + k + 6)));
-    s = _mm256_add_pd(s, _mm256_mul_pd(e, _mm256_loadu_pd(below + k)));
-    s = _mm256_add_pd(s, _mm256_mul_pd(e, _mm256_loadu_pd(below + k + 3)));
-    s = _mm256_add_pd(s, _mm256_mul_pd(e, _mm256_loadu_pd(below + k + 6)));
-    StoreBytes4(TruncClamp(s), out + k);
+    StoreBytes4(SharpenSums(r, e, c, k), out + k);
   }
   return k;
 }
