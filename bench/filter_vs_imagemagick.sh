@@ -2,8 +2,8 @@
 # Compares the CPU time of the whole filter process on one 4x6 page at 300 dpi
 # (ICC profile, sharpness 3, border, colour adjustment) with ImageMagick doing
 # the comparable chain single-threaded: ICC sRGB -> AdobeRGB, Catmull-Rom
-# resize to the bordered size, sharpen, saturation. Each side runs seven times
-# in this one run; the medians and their ratio are printed.
+# resize to the bordered size, sharpen, saturation. Each side runs nine times,
+# interleaved, in this one run; the medians and their ratio are printed.
 # Skips (exit 0) when ImageMagick is not installed.
 # Usage: bench/filter_vs_imagemagick.sh [build-dir]
 set -euo pipefail
@@ -37,16 +37,17 @@ cupsfilter -p "$ppd" -m application/vnd.cups-raster -o PageSize=102x153mm -o Res
   "$work/sample.png" > "$work/page.ras" 2>/dev/null
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-# CPU seconds (user + system) of one command, from /usr/bin/time.
+# CPU seconds (user + system) of one command, to the millisecond (bash's time).
 cpu_of() {
-  /usr/bin/time -f '%U %S' -o "$work/time" "$@" > /dev/null 2>&1
+  local TIMEFORMAT='%3U %3S'
+  { time "$@" > /dev/null 2>&1; } 2> "$work/time"
   awk '{printf "%.3f\n", $1 + $2}' "$work/time"
 }
 
 options="PageSize=102x153mm Resolution=300x300dpi FyxSharpness=3 FyxBorder=Enable FyxColorAdjustment=Enable FyxGammaR=20 FyxBrightnessG=5 FyxContrastB=5 FyxChroma=10"
 : > "$work/filter.times"
 : > "$work/magick.times"
-for i in 1 2 3 4 5 6 7; do
+for i in 1 2 3 4 5 6 7 8 9; do
   TQ58_ROOT="$work/root" PPD="$ppd" cpu_of "$build/src/Filters/TQ-58/rastertotq58" 1 u t 1 "$options" \
     "$work/page.ras" >> "$work/filter.times"
   MAGICK_THREAD_LIMIT=1 cpu_of "$convert" "$work/page.ppm" -profile "$srgb" -profile "$adobe" -filter Catrom \

@@ -232,10 +232,10 @@ __attribute__((target("avx2"))) void FromHsl4(const Hsl4& h, __m128i out[3])
     sector = _mm256_add_pd(sector, _mm256_and_pd(_mm256_cmp_pd(h.hue, _mm256_set1_pd(edge), _CMP_GE_OQ), one));
   }
   const __m128i s = _mm256_cvttpd_epi32(sector);
-  static const double kBase[6] = {0.0, 120.0, 120.0, 240.0, 240.0, 360.0};
-  static const double kSign[6] = {1.0, -1.0, 1.0, -1.0, 1.0, -1.0};
-  const __m256d base = Gather4(kBase, s);
-  const __m256d sign = Gather4(kSign, s);
+  // Base 0, 120, 120, 240, 240, 360 and sign +1, -1, +1, ... by sector, as exact doubles.
+  const __m128i oneI = _mm_set1_epi32(1);
+  const __m256d base = _mm256_cvtepi32_pd(_mm_mullo_epi32(_mm_srli_epi32(_mm_add_epi32(s, oneI), 1), _mm_set1_epi32(120)));
+  const __m256d sign = _mm256_cvtepi32_pd(_mm_sub_epi32(oneI, _mm_slli_epi32(_mm_and_si128(s, oneI), 1)));
   const __m256d mid = _mm256_add_pd(
       _mm256_mul_pd(_mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(h.hue, base), sign), _mm256_set1_pd(60.0)), span), lo);
   const __m128i hiB = TruncToByte4(hi), midB = TruncToByte4(mid), loB = TruncToByte4(lo);
@@ -260,7 +260,8 @@ __attribute__((target("avx2"))) int32_t SaturateRowAvx2(unsigned char* row, int3
   const __m128i take0 = _mm_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
   const __m128i take1 = _mm_setr_epi8(1, -1, -1, -1, 4, -1, -1, -1, 7, -1, -1, -1, 10, -1, -1, -1);
   const __m128i take2 = _mm_setr_epi8(2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1, 11, -1, -1, -1);
-  const int blueIndex = 2 - redIndex;
+  const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const __m128i keep = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -1, -1, -1, -1);
   int32_t x = 0;
   for (; x + 6 <= width; x += 4) {
     unsigned char* p = row + 3 * static_cast<size_t>(x);
@@ -271,14 +272,42 @@ __attribute__((target("avx2"))) int32_t SaturateRowAvx2(unsigned char* row, int3
     const __m128i b = redIndex == 0 ? byte2 : byte0;
     __m128i rgb[3];
     FromHsl4(ToHsl4(r, _mm_shuffle_epi8(v, take1), b, chromaTable), rgb);
-    alignas(16) int32_t lanes[3][4];
-    for (int ch = 0; ch < 3; ++ch) {
-      _mm_store_si128(reinterpret_cast<__m128i*>(lanes[ch]), rgb[ch]);
-    }
-    for (int i = 0; i < 4; ++i) {
-      p[3 * i + redIndex] = static_cast<unsigned char>(lanes[0][i]);
-      p[3 * i + 1] = static_cast<unsigned char>(lanes[1][i]);
-      p[3 * i + blueIndex] = static_cast<unsigned char>(lanes[2][i]);
+    // Bytes 0, 1, 2 of each pixel in one lane, packed to 12 bytes; bytes 12..15
+    // (the next pixel's) are written back as they were read.
+    const __m128i first = redIndex == 0 ? rgb[0] : rgb[2];
+    const __m128i last = redIndex == 0 ? rgb[2] : rgb[0];
+    const __m128i lanes = _mm_or_si128(_mm_or_si128(first, _mm_slli_epi32(rgb[1], 8)), _mm_slli_epi32(last, 16));
+    const __m128i packed = _mm_shuffle_epi8(lanes, pack);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_or_si128(packed, _mm_and_si128(v, keep)));
+  }
+  return x;
+}
+
+// Sixteen pixels (48 bytes) a round: byte k of each goes to out[k].
+__attribute__((target("avx2"))) int32_t SplitRowAvx2(const unsigned char* src, int32_t width,
+                                                     unsigned char* const out[3])
+{
+  const __m128i masks[3][3] = {
+      {_mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1),
+       _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1),
+       _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13)},
+      {_mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1),
+       _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1),
+       _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14)},
+      {_mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1),
+       _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1),
+       _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15)}};
+  unsigned char* const d[3] = {out[0], out[1], out[2]};
+  int32_t x = 0;
+  for (; x + 16 <= width; x += 16) {
+    const unsigned char* p = src + 3 * static_cast<size_t>(x);
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+    for (int k = 0; k < 3; ++k) {
+      const __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, masks[k][0]), _mm_shuffle_epi8(b, masks[k][1])),
+                                     _mm_shuffle_epi8(c, masks[k][2]));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d[k] + x), v);
     }
   }
   return x;

@@ -46,6 +46,9 @@ int32_t SharpenRowAvx2(const double* above, const double* row, const double* bel
 // The saturation round trip for leading pixels of a row (see NvoImgLib_Saturation.cpp).
 int32_t SaturateRowAvx2(unsigned char* row, int32_t width, int redIndex, const double* chromaTable);
 
+// Byte k of each of the leading pixels of a 24-bit row to out[k].
+int32_t SplitRowAvx2(const unsigned char* src, int32_t width, unsigned char* const out[3]);
+
 }  // namespace nvoimg
 
 #endif
