@@ -21,7 +21,7 @@
 namespace {
 
 constexpr uint32_t kMemoBits = 16;
-constexpr int32_t kMemoRows = 32;  // rows per stretch for which the table's use is decided
+constexpr int32_t kMemoRows = 32;      // rows per stretch for which the table's use is decided
 constexpr int32_t kSkipStretches = 7;  // stretches sent straight to lcms2 after a poor one
 
 // A remembered colour: key is 1 << 24 | r << 16 | g << 8 | b, 0 when empty.
@@ -198,8 +198,8 @@ bool ColorTransformConvert(ColorTransformRef transform, long width, long height,
     return true;
   }
   try {
-    ConvertRows(transform, static_cast<uint32_t>(width), static_cast<uint32_t>(height), static_cast<unsigned char*>(dst),
-                dstStride, static_cast<const unsigned char*>(src), srcStride);
+    ConvertRows(transform, static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+                static_cast<unsigned char*>(dst), dstStride, static_cast<const unsigned char*>(src), srcStride);
   } catch (const std::bad_alloc&) {
     // Without room for the table, every row goes straight to lcms2.
     cmsDoTransformLineStride(transform->transform, src, dst, static_cast<cmsUInt32Number>(width),

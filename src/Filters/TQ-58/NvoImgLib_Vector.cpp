@@ -110,8 +110,8 @@ __attribute__((target("avx2"))) inline __m128i VerticalSums(const double* const 
 }  // namespace
 
 // Eight values a round, stored together.
-__attribute__((target("avx2"))) int32_t VerticalRowAvx2(const double* const rows[4], const double weight[4],
-                                                        int32_t n, unsigned char* out)
+__attribute__((target("avx2"))) int32_t VerticalRowAvx2(const double* const rows[4], const double weight[4], int32_t n,
+                                                        unsigned char* out)
 {
   // Local copies: the byte stores may alias anything, the locals nothing.
   const double* const r[4] = {rows[0], rows[1], rows[2], rows[3]};
@@ -187,9 +187,9 @@ __attribute__((target("avx2"))) Hsl4 ToHsl4(__m128i r, __m128i g, __m128i b, con
   const __m128i one = _mm_set1_epi32(1);
   const __m128i divisor = _mm_blendv_epi8(spread, one, _mm_cmpeq_epi32(spread, _mm_setzero_si128()));
   Hsl4 h;
-  h.hue = _mm256_add_pd(_mm256_div_pd(_mm256_cvtepi32_pd(_mm_mullo_epi32(numerator, _mm_set1_epi32(60))),
-                                      _mm256_cvtepi32_pd(divisor)),
-                        _mm256_cvtepi32_pd(offset));
+  h.hue = _mm256_add_pd(
+      _mm256_div_pd(_mm256_cvtepi32_pd(_mm_mullo_epi32(numerator, _mm_set1_epi32(60))), _mm256_cvtepi32_pd(divisor)),
+      _mm256_cvtepi32_pd(offset));
   h.lightness = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm_add_epi32(hi, lo)), _mm256_set1_pd(0.5));
   h.chroma = Gather4(chromaTable, spread);
   h.spread = spread;
@@ -234,7 +234,8 @@ __attribute__((target("avx2"))) void FromHsl4(const Hsl4& h, __m128i out[3])
   const __m128i s = _mm256_cvttpd_epi32(sector);
   // Base 0, 120, 120, 240, 240, 360 and sign +1, -1, +1, ... by sector, as exact doubles.
   const __m128i oneI = _mm_set1_epi32(1);
-  const __m256d base = _mm256_cvtepi32_pd(_mm_mullo_epi32(_mm_srli_epi32(_mm_add_epi32(s, oneI), 1), _mm_set1_epi32(120)));
+  const __m256d base =
+      _mm256_cvtepi32_pd(_mm_mullo_epi32(_mm_srli_epi32(_mm_add_epi32(s, oneI), 1), _mm_set1_epi32(120)));
   const __m256d sign = _mm256_cvtepi32_pd(_mm_sub_epi32(oneI, _mm_slli_epi32(_mm_and_si128(s, oneI), 1)));
   const __m256d mid = _mm256_add_pd(
       _mm256_mul_pd(_mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(h.hue, base), sign), _mm256_set1_pd(60.0)), span), lo);
@@ -287,16 +288,15 @@ __attribute__((target("avx2"))) int32_t SaturateRowAvx2(unsigned char* row, int3
 __attribute__((target("avx2"))) int32_t SplitRowAvx2(const unsigned char* src, int32_t width,
                                                      unsigned char* const out[3])
 {
-  const __m128i masks[3][3] = {
-      {_mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1),
-       _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1),
-       _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13)},
-      {_mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1),
-       _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1),
-       _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14)},
-      {_mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1),
-       _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1),
-       _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15)}};
+  const __m128i masks[3][3] = {{_mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1),
+                                _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1),
+                                _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13)},
+                               {_mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1),
+                                _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1),
+                                _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14)},
+                               {_mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1),
+                                _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1),
+                                _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15)}};
   unsigned char* const d[3] = {out[0], out[1], out[2]};
   int32_t x = 0;
   for (; x + 16 <= width; x += 16) {

@@ -17,7 +17,7 @@ using imgtest::RowBytes;
 
 // Restores the processor's choice after each test.
 class VectorPathTest : public ::testing::Test {
- protected:
+protected:
   void SetUp() override
   {
     nvoimg::SetVectorPathEnabled(true);
