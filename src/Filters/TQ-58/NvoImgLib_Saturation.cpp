@@ -4,6 +4,7 @@
 
 #include "NvoImgLib.h"
 #include "NvoImgLib_Internal.h"
+#include "NvoImgLib_Vector.h"
 
 namespace {
 
@@ -57,7 +58,8 @@ inline void SaturatePixel(unsigned char* p, int redIndex, int blueIndex, const d
 
 void SaturateRow(unsigned char* row, int32_t width, int redIndex, int blueIndex, const double* chromaTable)
 {
-  for (int32_t x = 0; x < width; ++x) {
+  const bool vector = nvoimg::IsVectorPathEnabled();
+  for (int32_t x = vector ? nvoimg::SaturateRowAvx2(row, width, redIndex, chromaTable) : 0; x < width; ++x) {
     SaturatePixel(row + 3 * static_cast<size_t>(x), redIndex, blueIndex, chromaTable);
   }
 }

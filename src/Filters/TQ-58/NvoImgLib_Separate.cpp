@@ -5,6 +5,7 @@
 
 #include "NvoImgLib.h"
 #include "NvoImgLib_Internal.h"
+#include "NvoImgLib_Vector.h"
 
 namespace {
 
@@ -53,12 +54,14 @@ void FillPlaneRecord(_tagBITMAPHANDLE* plane, void* handle, unsigned char* bits,
 void SplitRows(const _tagBITMAPHANDLE& source, unsigned char* const out[3], uint32_t stride)
 {
   const int32_t width = source.width;
+  const bool vector = nvoimg::IsVectorPathEnabled();
   for (int32_t y = 0; y < source.height; ++y) {
     const unsigned char* s = source.bits + static_cast<size_t>(y) * source.bytesPerLine;
     unsigned char* d0 = out[0] + static_cast<size_t>(y) * stride;
     unsigned char* d1 = out[1] + static_cast<size_t>(y) * stride;
     unsigned char* d2 = out[2] + static_cast<size_t>(y) * stride;
-    for (int32_t x = 0; x < width; ++x) {
+    unsigned char* const rowOut[3] = {d0, d1, d2};
+    for (int32_t x = vector ? nvoimg::SplitRowAvx2(s, width, rowOut) : 0; x < width; ++x) {
       d0[x] = s[3 * x];
       d1[x] = s[3 * x + 1];
       d2[x] = s[3 * x + 2];

@@ -8,6 +8,7 @@
 
 #include "NvoImgLib.h"
 #include "NvoImgLib_Internal.h"
+#include "NvoImgLib_Vector.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ double Strength(int level)
 void LoadRow(const unsigned char* src, int32_t width, double* padded)
 {
   const int32_t n = width * 3;
-  for (int32_t k = 0; k < n; ++k) {
+  for (int32_t k = nvoimg::IsVectorPathEnabled() ? nvoimg::ConvertRowAvx2(src, n, padded + 3) : 0; k < n; ++k) {
     padded[k + 3] = src[k];
   }
   for (int ch = 0; ch < 3; ++ch) {
@@ -61,7 +62,8 @@ void LoadRow(const unsigned char* src, int32_t width, double* padded)
 void SharpenRow(const double* above, const double* row, const double* below, int32_t n, double edge, double centre,
                 unsigned char* out)
 {
-  for (int32_t k = 0; k < n; ++k) {
+  const bool vector = nvoimg::IsVectorPathEnabled();
+  for (int32_t k = vector ? nvoimg::SharpenRowAvx2(above, row, below, n, edge, centre, out) : 0; k < n; ++k) {
     const double s = edge * above[k] + edge * above[k + 3] + edge * above[k + 6] + edge * row[k] + centre * row[k + 3] +
                      edge * row[k + 6] + edge * below[k] + edge * below[k + 3] + edge * below[k + 6];
     int v = static_cast<int>(s);

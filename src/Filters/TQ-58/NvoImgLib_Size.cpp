@@ -4,20 +4,23 @@
 // and row. The horizontal pass is evaluated only for the source rows the
 // vertical taps reach, kept in a ring of four rows: every intermediate value
 // and every sum is the same double, added in the same order, as a pass over a
-// full intermediate array would give.
+// full intermediate array would give. Where the processor has AVX2 the rows
+// go through the vector kernels, which give the same doubles and bytes.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
 #include "NvoImgLib.h"
 #include "NvoImgLib_Internal.h"
+#include "NvoImgLib_Vector.h"
 
 namespace {
 
-struct Tap4 {
-  int32_t index[4];  // source column (times 3) or row of each tap
-  double weight[4];
-};
+using nvoimg::Tap4;
+
+// Doubles after the three values of a source row and of an intermediate row:
+// the vector kernels read and write one double past the last pixel.
+constexpr int32_t kRowPad = 4;
 
 double CubicWeight(double d)
 {
@@ -54,10 +57,11 @@ void HorizontalRow(const unsigned char* src, int32_t oldWidth, const Tap4* cols,
                    double* out)
 {
   const int32_t n = oldWidth * 3;
-  for (int32_t k = 0; k < n; ++k) {
+  const bool vector = nvoimg::IsVectorPathEnabled();
+  for (int32_t k = vector ? nvoimg::ConvertRowAvx2(src, n, srcValues) : 0; k < n; ++k) {
     srcValues[k] = src[k];
   }
-  for (int32_t j = 0; j < newWidth; ++j) {
+  for (int32_t j = vector ? nvoimg::HorizontalRowAvx2(srcValues, cols, newWidth, out) : 0; j < newWidth; ++j) {
     const Tap4& t = cols[j];
     const double* p0 = srcValues + t.index[0];
     const double* p1 = srcValues + t.index[1];
@@ -77,7 +81,7 @@ void VerticalRow(const double* const rows[4], const double weight[4], int32_t n,
 {
   const double w0 = weight[0], w1 = weight[1], w2 = weight[2], w3 = weight[3];
   const double *r0 = rows[0], *r1 = rows[1], *r2 = rows[2], *r3 = rows[3];
-  for (int32_t k = 0; k < n; ++k) {
+  for (int32_t k = nvoimg::IsVectorPathEnabled() ? nvoimg::VerticalRowAvx2(rows, weight, n, out) : 0; k < n; ++k) {
     const double s = w0 * r0[k] + w1 * r1[k] + w2 * r2[k] + w3 * r3[k];
     int v = static_cast<int>(s + 0.5);
     v = v < 0 ? 0 : v;
@@ -89,8 +93,8 @@ void VerticalRow(const double* const rows[4], const double weight[4], int32_t n,
 struct Scratch {
   Tap4* cols;
   Tap4* rows;
-  double* srcValues;
-  double* ring;  // four intermediate rows of 3 * newWidth values
+  double* srcValues;  // 3 * oldWidth values and kRowPad zeros
+  double* ring;       // four intermediate rows of 3 * newWidth + kRowPad values
 };
 
 Scratch LayOutScratch(unsigned char* block, int32_t oldWidth, int32_t newWidth, int32_t newHeight)
@@ -99,7 +103,10 @@ Scratch LayOutScratch(unsigned char* block, int32_t oldWidth, int32_t newWidth, 
   s.cols = reinterpret_cast<Tap4*>(block);
   s.rows = s.cols + newWidth;
   s.srcValues = reinterpret_cast<double*>(s.rows + newHeight);
-  s.ring = s.srcValues + static_cast<size_t>(oldWidth) * 3;
+  s.ring = s.srcValues + static_cast<size_t>(oldWidth) * 3 + kRowPad;
+  for (int32_t k = 0; k < kRowPad; ++k) {
+    s.srcValues[static_cast<size_t>(oldWidth) * 3 + k] = 0.0;
+  }
   return s;
 }
 
@@ -108,7 +115,8 @@ void Resample(const _tagBITMAPHANDLE& bitmap, int32_t newWidth, int32_t newHeigh
 {
   BuildTaps(bitmap.width, newWidth, 3, s.cols);
   BuildTaps(bitmap.height, newHeight, 1, s.rows);
-  const size_t ringRow = static_cast<size_t>(newWidth) * 3;
+  const size_t used = static_cast<size_t>(newWidth) * 3;
+  const size_t ringRow = used + kRowPad;
   int32_t cached[4] = {-1, -1, -1, -1};
   // The taps of one new row are distinct modulo 4 (or repeat the centre), so
   // slot (row & 3) never evicts a row the same output row still needs.
@@ -126,8 +134,8 @@ void Resample(const _tagBITMAPHANDLE& bitmap, int32_t newWidth, int32_t newHeigh
       rows[k] = slot;
     }
     unsigned char* line = out + static_cast<size_t>(i) * newStride;
-    VerticalRow(rows, rt.weight, static_cast<int32_t>(ringRow), line);
-    std::memset(line + ringRow, 0, newStride - ringRow);
+    VerticalRow(rows, rt.weight, static_cast<int32_t>(used), line);
+    std::memset(line + used, 0, newStride - used);
   }
 }
 
@@ -148,7 +156,7 @@ int IL_SizeBitmap(_tagBITMAPHANDLE* bitmap, int newWidth, int newHeight, int mod
   const uint64_t newSize = static_cast<uint64_t>(newStride) * static_cast<uint64_t>(newHeight);
   const uint64_t scratchSize =
       (static_cast<uint64_t>(newWidth) + static_cast<uint64_t>(newHeight)) * sizeof(Tap4) +
-      (static_cast<uint64_t>(bitmap->width) * 3 + static_cast<uint64_t>(newWidth) * 12) * sizeof(double);
+      (static_cast<uint64_t>(bitmap->width) * 3 + static_cast<uint64_t>(newWidth) * 12 + 5 * kRowPad) * sizeof(double);
   void* newHandle = nullptr;
   unsigned char* newBits = nvoimg::AllocBlock(newSize, &newHandle);
   if (newBits == nullptr) {

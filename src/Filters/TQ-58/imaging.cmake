@@ -8,6 +8,7 @@ set(TQ58_IMAGING_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/NvoImgLib_Sharpen.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NvoImgLib_Separate.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NvoImgLib_LinuxDef.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/NvoImgLib_Vector.cpp
   CACHE INTERNAL "Sources of tq58_imaging")
 set(TQ58_IMAGING_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "Include folder of tq58_imaging")
 

@@ -1,5 +1,6 @@
 // Runs every image operation on seeded random inputs and writes all result
-// bytes to the file named by argv[1]. Built once per optimisation setting;
+// bytes to the file named by argv[1]. Built once per optimisation setting,
+// and once more with TQ58_DUMP_PLAIN_PATH for the plain (non-AVX2) path;
 // the outputs must be identical byte for byte.
 #include <cstdint>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "NvoImgLib.h"
+#include "NvoImgLib_Vector.h"
 
 namespace {
 
@@ -119,6 +121,9 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "usage: %s OUTPUT\n", argv[0]);
     return 2;
   }
+#ifdef TQ58_DUMP_PLAIN_PATH
+  nvoimg::SetVectorPathEnabled(false);
+#endif
   std::mt19937 rng(20240601);
   DumpResampling(rng);
   DumpSharpenAndSaturation(rng);

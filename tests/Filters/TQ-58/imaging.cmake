@@ -6,6 +6,7 @@ tq58_add_gtest(test_imaging
     NvoImgLibToneTest.cpp
     NvoImgLibSharpenTest.cpp
     NvoImgLibSeparateTest.cpp
+    NvoImgLibVectorTest.cpp
   LIBS tq58_imaging)
 
 # The same library sources compiled at different optimisation settings must
@@ -28,6 +29,11 @@ foreach(variant IN LISTS tq58_imaging_variants)
   target_link_libraries(imaging_dump_${variant} PRIVATE tq58_imaging_${variant})
   list(APPEND tq58_imaging_dumps $<TARGET_FILE:imaging_dump_${variant}>)
 endforeach()
+# The plain path, where the processor would take the AVX2 kernels.
+add_executable(imaging_dump_plain NvoImgLibDump.cpp)
+target_link_libraries(imaging_dump_plain PRIVATE tq58_imaging_O3)
+target_compile_definitions(imaging_dump_plain PRIVATE TQ58_DUMP_PLAIN_PATH)
+list(APPEND tq58_imaging_dumps $<TARGET_FILE:imaging_dump_plain>)
 # A second compiler, when installed, builds the same program once more.
 find_program(TQ58_CLANGXX NAMES clang++)
 if(TQ58_CLANGXX AND NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
