@@ -10,30 +10,18 @@
 #include "InstallLayout.h"
 #include "JobInfoFile.h"
 #include "ModelProfile.h"
-#include "QueueModel.h"
+#include "SecondModelProfile.h"
 #include "StatusMarkers.h"
 #include "TempRoot.h"
 #include "UsbEmulated.h"
 
 namespace {
 
-const std::string kXqFolder = std::string(tq58_layout::kMakerCacheFolder) + "/XQ-10";
-const QueueModel kXqQueues = {"PELLORI_SYSTEMS_XQ_10",
-                              "PELLORI SYSTEMS XQ-10",
-                              "fyxbackend://PELLORI%20SYSTEMS/XQ-10?serial=",
-                              "/usr/share/ppd/pellori/XQ-10.ppd",
-                              "pellori/XQ-10.ppd.gz",
-                              {"XQ-10", "PELLORI", "fyxbackend"}};
-
 class SecondModelBackendTest : public ::testing::Test {
 protected:
   void SetUp() override
   {
-    profile_.usbVendorId = 0x2C3D;
-    profile_.usbProductId = 40;
-    profile_.modelTag = "XQ-10";
-    profile_.cacheFolder = kXqFolder.c_str();
-    profile_.queueModel = &kXqQueues;
+    profile_ = MakeXqNames();
     SetModelProfile(&profile_);
     EmulatedPrinterState xq;
     xq.vendorId = profile_.usbVendorId;

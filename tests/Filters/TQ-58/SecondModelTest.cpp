@@ -12,6 +12,7 @@
 #include "Common.h"
 #include "ModelProfile.h"
 #include "PrintJob.h"
+#include "SecondModelProfile.h"
 #include "TempRoot.h"
 
 namespace {
@@ -73,10 +74,7 @@ const ModelProfile& XqProfile()
 
 ModelProfile MakeXqProfile()
 {
-  ModelProfile p;
-  p.usbVendorId = 0x2C3D;
-  p.usbProductId = 40;
-  p.modelTag = "XQ-10";
+  ModelProfile p = MakeXqNames();
   p.mediaTable = kXqMedia;
   p.mediaCount = 1;
   p.createDeviceEntry = [] {

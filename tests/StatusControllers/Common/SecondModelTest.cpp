@@ -16,30 +16,13 @@
 #include "PollingPass.h"
 #include "PrintQueue.h"
 #include "PrinterInfoFile.h"
+#include "SecondModelProfile.h"
 #include "TempRoot.h"
 #include "UsbEmulated.h"
 
 namespace {
 
-const std::string kXqFolder = std::string(tq58_layout::kMakerCacheFolder) + "/XQ-10";
 const std::string kSerial = "XQ10-0007";
-const QueueModel kXqQueues = {"PELLORI_SYSTEMS_XQ_10",
-                              "PELLORI SYSTEMS XQ-10",
-                              "fyxbackend://PELLORI%20SYSTEMS/XQ-10?serial=",
-                              "/usr/share/ppd/pellori/XQ-10.ppd",
-                              "pellori/XQ-10.ppd.gz",
-                              {"XQ-10", "PELLORI", "fyxbackend"}};
-
-ModelProfile MakeXqProfile()
-{
-  ModelProfile p;
-  p.usbVendorId = 0x2C3D;
-  p.usbProductId = 40;
-  p.modelTag = "XQ-10";
-  p.cacheFolder = kXqFolder.c_str();
-  p.queueModel = &kXqQueues;
-  return p;
-}
 
 // An XQ-10 "xq" and a printer of other IDs "other" on one emulated bus; the
 // process has no model profile of its own, so every name comes from the record's.
@@ -90,7 +73,7 @@ protected:
   std::string Path(const std::string& name) const { return root_.Path() + kXqFolder + "/" + name; }
   std::string InfoFile() const { return Path("XQ-10_" + kSerial + ".log"); }
 
-  const ModelProfile profile_ = MakeXqProfile();
+  const ModelProfile profile_ = MakeXqNames();
   TempRoot root_;
   EmulatedBus emulator_;
   std::unique_ptr<UsbBus> usb_;
