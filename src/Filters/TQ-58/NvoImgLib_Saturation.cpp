@@ -58,8 +58,7 @@ inline void SaturatePixel(unsigned char* p, int redIndex, int blueIndex, const d
 
 void SaturateRow(unsigned char* row, int32_t width, int redIndex, int blueIndex, const double* chromaTable)
 {
-  const bool vector = nvoimg::IsVectorPathEnabled();
-  for (int32_t x = vector ? nvoimg::SaturateRowAvx2(row, width, redIndex, chromaTable) : 0; x < width; ++x) {
+  for (int32_t x = nvoimg::SaturateRowVector(row, width, redIndex, chromaTable); x < width; ++x) {
     SaturatePixel(row + 3 * static_cast<size_t>(x), redIndex, blueIndex, chromaTable);
   }
 }

@@ -48,7 +48,7 @@ double Strength(int level)
 void LoadRow(const unsigned char* src, int32_t width, double* padded)
 {
   const int32_t n = width * 3;
-  for (int32_t k = nvoimg::IsVectorPathEnabled() ? nvoimg::ConvertRowAvx2(src, n, padded + 3) : 0; k < n; ++k) {
+  for (int32_t k = nvoimg::ConvertRowVector(src, n, padded + 3); k < n; ++k) {
     padded[k + 3] = src[k];
   }
   for (int ch = 0; ch < 3; ++ch) {
@@ -62,8 +62,7 @@ void LoadRow(const unsigned char* src, int32_t width, double* padded)
 void SharpenRow(const double* above, const double* row, const double* below, int32_t n, double edge, double centre,
                 unsigned char* out)
 {
-  const bool vector = nvoimg::IsVectorPathEnabled();
-  for (int32_t k = vector ? nvoimg::SharpenRowAvx2(above, row, below, n, edge, centre, out) : 0; k < n; ++k) {
+  for (int32_t k = nvoimg::SharpenRowVector(above, row, below, n, edge, centre, out); k < n; ++k) {
     const double s = edge * above[k] + edge * above[k + 3] + edge * above[k + 6] + edge * row[k] + centre * row[k + 3] +
                      edge * row[k + 6] + edge * below[k] + edge * below[k + 3] + edge * below[k + 6];
     int v = static_cast<int>(s);

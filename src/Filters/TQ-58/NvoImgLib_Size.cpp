@@ -57,11 +57,10 @@ void HorizontalRow(const unsigned char* src, int32_t oldWidth, const Tap4* cols,
                    double* out)
 {
   const int32_t n = oldWidth * 3;
-  const bool vector = nvoimg::IsVectorPathEnabled();
-  for (int32_t k = vector ? nvoimg::ConvertRowAvx2(src, n, srcValues) : 0; k < n; ++k) {
+  for (int32_t k = nvoimg::ConvertRowVector(src, n, srcValues); k < n; ++k) {
     srcValues[k] = src[k];
   }
-  for (int32_t j = vector ? nvoimg::HorizontalRowAvx2(srcValues, cols, newWidth, out) : 0; j < newWidth; ++j) {
+  for (int32_t j = nvoimg::HorizontalRowVector(srcValues, cols, newWidth, out); j < newWidth; ++j) {
     const Tap4& t = cols[j];
     const double* p0 = srcValues + t.index[0];
     const double* p1 = srcValues + t.index[1];
@@ -81,7 +80,7 @@ void VerticalRow(const double* const rows[4], const double weight[4], int32_t n,
 {
   const double w0 = weight[0], w1 = weight[1], w2 = weight[2], w3 = weight[3];
   const double *r0 = rows[0], *r1 = rows[1], *r2 = rows[2], *r3 = rows[3];
-  for (int32_t k = nvoimg::IsVectorPathEnabled() ? nvoimg::VerticalRowAvx2(rows, weight, n, out) : 0; k < n; ++k) {
+  for (int32_t k = nvoimg::VerticalRowVector(rows, weight, n, out); k < n; ++k) {
     const double s = w0 * r0[k] + w1 * r1[k] + w2 * r2[k] + w3 * r3[k];
     int v = static_cast<int>(s + 0.5);
     v = v < 0 ? 0 : v;

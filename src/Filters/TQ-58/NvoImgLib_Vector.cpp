@@ -16,27 +16,86 @@ namespace nvoimg {
 
 namespace {
 
-int g_vectorPath = -1;  // -1: not chosen yet, 0: plain, 1: AVX2
+int g_vectorPath = -1;  // -1: not chosen yet, else a VectorPath
 
-bool HasAvx2()
+// The best path this processor has.
+VectorPath GetBestPath()
 {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq") &&
+      __builtin_cpu_supports("avx512vl")) {
+    return VectorPath::kAvx512;
+  }
+  return __builtin_cpu_supports("avx2") ? VectorPath::kAvx2 : VectorPath::kPlain;
 }
 
 }  // namespace
 
-bool IsVectorPathEnabled()
+VectorPath GetVectorPath()
 {
   if (g_vectorPath < 0) {
-    g_vectorPath = HasAvx2() ? 1 : 0;
+    g_vectorPath = static_cast<int>(GetBestPath());
   }
-  return g_vectorPath == 1;
+  return static_cast<VectorPath>(g_vectorPath);
+}
+
+void SetVectorPath(VectorPath path)
+{
+  const VectorPath best = GetBestPath();
+  g_vectorPath = static_cast<int>(path < best ? path : best);
+}
+
+bool IsVectorPathEnabled()
+{
+  return GetVectorPath() != VectorPath::kPlain;
 }
 
 void SetVectorPathEnabled(bool enabled)
 {
-  g_vectorPath = enabled && HasAvx2() ? 1 : 0;
+  SetVectorPath(enabled ? VectorPath::kAvx512 : VectorPath::kPlain);
+}
+
+int32_t ConvertRowVector(const unsigned char* src, int32_t n, double* out)
+{
+  switch (GetVectorPath()) {
+  case VectorPath::kAvx512: return ConvertRowAvx512(src, n, out);
+  case VectorPath::kAvx2: return ConvertRowAvx2(src, n, out);
+  default: return 0;
+  }
+}
+
+int32_t HorizontalRowVector(const double* src, const Tap4* cols, int32_t newWidth, double* out)
+{
+  // AVX2 on both vector paths.
+  return IsVectorPathEnabled() ? HorizontalRowAvx2(src, cols, newWidth, out) : 0;
+}
+
+int32_t VerticalRowVector(const double* const rows[4], const double weight[4], int32_t n, unsigned char* out)
+{
+  switch (GetVectorPath()) {
+  case VectorPath::kAvx512: return VerticalRowAvx512(rows, weight, n, out);
+  case VectorPath::kAvx2: return VerticalRowAvx2(rows, weight, n, out);
+  default: return 0;
+  }
+}
+
+int32_t SharpenRowVector(const double* above, const double* row, const double* below, int32_t n, double edge,
+                         double centre, unsigned char* out)
+{
+  switch (GetVectorPath()) {
+  case VectorPath::kAvx512: return SharpenRowAvx512(above, row, below, n, edge, centre, out);
+  case VectorPath::kAvx2: return SharpenRowAvx2(above, row, below, n, edge, centre, out);
+  default: return 0;
+  }
+}
+
+int32_t SaturateRowVector(unsigned char* row, int32_t width, int redIndex, const double* chromaTable)
+{
+  switch (GetVectorPath()) {
+  case VectorPath::kAvx512: return SaturateRowAvx512(row, width, redIndex, chromaTable);
+  case VectorPath::kAvx2: return SaturateRowAvx2(row, width, redIndex, chromaTable);
+  default: return 0;
+  }
 }
 
 namespace {

@@ -1,11 +1,11 @@
-// The image library's AVX2 row kernels and the choice between them and the
-// plain code; not part of the library's interface.
+// The image library's AVX2 and AVX-512 row kernels and the choice between
+// them and the plain code; not part of the library's interface.
 //
 // The package is built for the baseline x86-64 instruction set. The choice is
-// made once, from what the processor supports. A kernel works across
-// neighbouring values only: each value is the same sequence of double
-// operations as in the plain code (no fused multiply-add), so both paths give
-// the same bytes. A kernel returns how many leading items it did; the caller's
+// made once, from what the processor supports: AVX-512 (F, BW, DQ, VL), else
+// AVX2, else the plain code. A kernel works across neighbouring values only:
+// each value is the same sequence of double operations as in the plain code
+// (no fused multiply-add), so every path gives the same bytes. A kernel returns how many leading items it did; the caller's
 // plain loop does the rest.
 #ifndef TQ58_NVOIMGLIB_VECTOR_H
 #define TQ58_NVOIMGLIB_VECTOR_H
@@ -20,12 +20,20 @@ struct Tap4 {
   double weight[4];
 };
 
-// True when the kernels below may be called: the processor has AVX2 and the
-// plain path was not asked for.
+// The kernels a row goes through before the plain code finishes it.
+enum class VectorPath { kPlain = 0, kAvx2 = 1, kAvx512 = 2 };
+
+// The path in use.
+VectorPath GetVectorPath();
+
+// Asks for a path; where the processor lacks it, the best one below it is
+// taken. Lets tests run every path on the same inputs.
+void SetVectorPath(VectorPath path);
+
+// True when a vector path (AVX2 or AVX-512) is in use.
 bool IsVectorPathEnabled();
 
-// Asks for the plain path (false) or the vector path where the processor has
-// it (true). Lets tests run both paths on the same inputs.
+// Asks for the plain path (false) or the best vector path the processor has (true).
 void SetVectorPathEnabled(bool enabled);
 
 // out[k] = src[k] as doubles.
@@ -48,6 +56,23 @@ int32_t SaturateRowAvx2(unsigned char* row, int32_t width, int redIndex, const d
 
 // Byte k of each of the leading pixels of a 24-bit row to out[k].
 int32_t SplitRowAvx2(const unsigned char* src, int32_t width, unsigned char* const out[3]);
+
+// AVX-512 forms of the kernels above, with the same results; each does the
+// whole row and touches nothing past it. (Resampling's horizontal sums stay
+// with AVX2: their loads of three values were no faster in wider registers.)
+int32_t ConvertRowAvx512(const unsigned char* src, int32_t n, double* out);
+int32_t VerticalRowAvx512(const double* const rows[4], const double weight[4], int32_t n, unsigned char* out);
+int32_t SharpenRowAvx512(const double* above, const double* row, const double* below, int32_t n, double edge,
+                         double centre, unsigned char* out);
+int32_t SaturateRowAvx512(unsigned char* row, int32_t width, int redIndex, const double* chromaTable);
+
+// The kernel of the path in use (0 items on the plain path).
+int32_t ConvertRowVector(const unsigned char* src, int32_t n, double* out);
+int32_t HorizontalRowVector(const double* src, const Tap4* cols, int32_t newWidth, double* out);
+int32_t VerticalRowVector(const double* const rows[4], const double weight[4], int32_t n, unsigned char* out);
+int32_t SharpenRowVector(const double* above, const double* row, const double* below, int32_t n, double edge,
+                         double centre, unsigned char* out);
+int32_t SaturateRowVector(unsigned char* row, int32_t width, int redIndex, const double* chromaTable);
 
 }  // namespace nvoimg
 

@@ -9,6 +9,7 @@ set(TQ58_IMAGING_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/NvoImgLib_Separate.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NvoImgLib_LinuxDef.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NvoImgLib_Vector.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/NvoImgLib_Vector512.cpp
   CACHE INTERNAL "Sources of tq58_imaging")
 set(TQ58_IMAGING_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "Include folder of tq58_imaging")
 

@@ -1,6 +1,7 @@
 // Runs every image operation on seeded random inputs and writes all result
 // bytes to the file named by argv[1]. Built once per optimisation setting,
-// and once more with TQ58_DUMP_PLAIN_PATH for the plain (non-AVX2) path;
+// and once more with TQ58_DUMP_PLAIN_PATH (the plain path) and
+// TQ58_DUMP_AVX2_PATH (AVX2 where the processor has AVX-512 too);
 // the outputs must be identical byte for byte.
 #include <cstdint>
 #include <cstdio>
@@ -123,6 +124,9 @@ int main(int argc, char** argv)
   }
 #ifdef TQ58_DUMP_PLAIN_PATH
   nvoimg::SetVectorPathEnabled(false);
+#endif
+#ifdef TQ58_DUMP_AVX2_PATH
+  nvoimg::SetVectorPath(nvoimg::VectorPath::kAvx2);
 #endif
   std::mt19937 rng(20240601);
   DumpResampling(rng);
