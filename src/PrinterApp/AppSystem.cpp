@@ -1,15 +1,23 @@
 #include "AppSystem.h"
 
 #include <dirent.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "DriverData.h"
+#include "EmulatedDevice.h"
 #include "FixedPath.h"
+#include "PrinterPage.h"
 #include "PrinterStatus.h"
 #include "RasterPrint.h"
 
@@ -45,6 +53,41 @@ std::string GetStateFile(int numOptions, cups_option_t* options)
   if (config != nullptr && config[0] == '/') return std::string(config) + "/" + kAppName + ".state";
   const char* home = std::getenv("HOME");
   return std::string(home != nullptr ? home : "/tmp") + "/.config/" + kAppName + ".state";
+}
+
+// The control socket PAPPL's main loop listens on for the sub-commands: in
+// TMPDIR for a user, in SNAP_COMMON or /run for root.
+std::string GetControlSocket()
+{
+  if (getuid() != 0) {
+    const char* tmp = std::getenv("TMPDIR");
+    return std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/" + kAppName + std::to_string(getuid()) +
+           ".sock";
+  }
+  const char* common = std::getenv("SNAP_COMMON");
+  if (common != nullptr && common[0] == '/') return std::string(common) + "/" + kAppName + ".sock";
+  return TQ58_FixedPath("/run") + "/" + kAppName + ".sock";
+}
+
+// A server that ended without removing its socket leaves it behind, and the
+// next one cannot listen there: the sub-commands would then find no server.
+// Removes our own socket there when nobody answers on it (never a link or a
+// file of another user). Blocks briefly.
+void RemoveStaleSocket(pappl_system_t* system)
+{
+  const std::string path = GetControlSocket();
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode) || info.st_uid != getuid()) return;
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (path.size() >= sizeof addr.sun_path) return;
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return;
+  const bool refused = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno == ECONNREFUSED;
+  close(fd);
+  if (refused && unlink(path.c_str()) == 0)
+    papplLog(system, PAPPL_LOGLEVEL_INFO, "Removed the stale control socket '%s'.", path.c_str());
 }
 
 bool SaveState(pappl_system_t* system, void* data)
@@ -99,10 +142,20 @@ pappl_system_t* MakeAppSystem(int numOptions, cups_option_t* options, void*)
       GetLogLevel(cupsGetOption("log-level", numOptions, options)), nullptr, false);
   if (system == nullptr) return nullptr;
   papplSystemAddListeners(system, GetOption("listen-hostname", numOptions, options, nullptr));
-  papplSystemSetPrinterDrivers(system, 1, gAppDrivers, GetAutoAddDriver, nullptr, SetAppDriver, nullptr);
+  RemoveStaleSocket(system);
+  papplSystemSetPrinterDrivers(system, 1, gAppDrivers, GetAutoAddDriver, AddPrinterPage, SetAppDriver, system);
   static std::string stateFile;
   stateFile = GetStateFile(numOptions, options);
   papplSystemLoadState(system, stateFile.c_str());
+  // The pages are added outside the iteration, which holds the system's lock.
+  std::vector<pappl_printer_t*> printers;
+  papplSystemIteratePrinters(
+      system,
+      [](pappl_printer_t* printer, void* list) {
+        static_cast<std::vector<pappl_printer_t*>*>(list)->push_back(printer);
+      },
+      &printers);
+  for (pappl_printer_t* printer : printers) AddPrinterPage(printer);
   papplSystemSetSaveCallback(system, SaveState, stateFile.data());
   papplSystemSetFooterHTML(system, "TQ-58 Printer Application");
   if (IsStatusDaemonRunning())
@@ -112,9 +165,22 @@ pappl_system_t* MakeAppSystem(int numOptions, cups_option_t* options, void*)
   return system;
 }
 
-const char* GetAutoAddDriver(const char*, const char*, const char* deviceId, void*)
+const char* GetAutoAddDriver(const char*, const char* deviceUri, const char* deviceId, void* data)
 {
-  if (deviceId == nullptr || IsStatusDaemonRunning()) return nullptr;
+  if (deviceId == nullptr || deviceUri == nullptr) return nullptr;
+  // With the emulated bus chosen, it stands for the USB bus: real printers are left alone.
+  const char* emulated = std::getenv("TQ58_EMULATED_USB");
+  const std::string prefix = std::string(kEmulatedScheme) + "://";
+  if (emulated != nullptr && emulated[0] != '\0' && std::strncmp(deviceUri, prefix.c_str(), prefix.size()) != 0)
+    return nullptr;
+  if (IsStatusDaemonRunning()) {
+    // The server's callback gets its system; elsewhere the message goes to standard error.
+    if (data != nullptr)
+      papplLog(static_cast<pappl_system_t*>(data), PAPPL_LOGLEVEL_WARN,
+               "The status daemon infotq58 runs: '%s' is left to its CUPS queue.", deviceUri);
+    else std::fprintf(stderr, "The status daemon infotq58 runs: '%s' is left to its CUPS queue.\n", deviceUri);
+    return nullptr;
+  }
   cups_option_t* pairs = nullptr;
   const int n = papplDeviceParseID(deviceId, &pairs);
   const char* model = cupsGetOption("MODEL", n, pairs);
@@ -136,5 +202,6 @@ bool SetAppDriver(pappl_system_t*, const char* driverName, const char*, const ch
   data->rendjob_cb = EndRasterJob;
   data->status_cb = UpdatePrinterStatus;
   data->identify_cb = IdentifyPrinter;
+  data->delete_cb = ForgetPrinterState;
   return true;
 }

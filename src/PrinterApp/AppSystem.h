@@ -15,7 +15,9 @@ pappl_system_t* MakeAppSystem(int numOptions, cups_option_t* options, void* data
 
 // The driver for a USB device whose IEEE 1284 device ID names the TQ-58, null
 // for any other device or while the status daemon serves the TQ-58s (one
-// printer is served by one of the two). Does not block.
+// printer is served by one of the two; said on standard error). With
+// TQ58_EMULATED_USB set only emulated printers are taken. data: the system
+// (for its log) or null. Blocks on /proc only.
 const char* GetAutoAddDriver(const char* deviceInfo, const char* deviceUri, const char* deviceId, void* data);
 
 // PAPPL's driver callback: the TQ-58's driver data and callbacks. Does not block.

@@ -122,8 +122,9 @@ char* GetEmulatedId(pappl_device_t* device, char* buffer, size_t size)
 
 void AddEmulatedDeviceScheme()
 {
-  papplDeviceAddScheme(kEmulatedScheme, PAPPL_DEVTYPE_CUSTOM_LOCAL, ListEmulated, OpenEmulated, CloseEmulated,
-                       ReadEmulated, WriteEmulated, nullptr, GetEmulatedId);
+  // Listed with the USB devices: the emulated bus stands for the USB bus.
+  papplDeviceAddScheme(kEmulatedScheme, PAPPL_DEVTYPE_USB, ListEmulated, OpenEmulated, CloseEmulated, ReadEmulated,
+                       WriteEmulated, nullptr, GetEmulatedId);
 }
 
 std::string GetEmulatedDeviceUri(const std::string& name)

@@ -133,6 +133,12 @@ bool GetLastPrinterState(pappl_printer_t* printer, PrinterState* state)
   return true;
 }
 
+void ForgetPrinterState(pappl_printer_t* printer, pappl_pr_driver_data_t*)
+{
+  std::lock_guard<std::mutex> lock(gLastMutex);
+  gLast.erase(printer);
+}
+
 bool UpdatePrinterStatus(pappl_printer_t* printer)
 {
   pappl_device_t* device = papplPrinterOpenDevice(printer);

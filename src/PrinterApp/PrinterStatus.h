@@ -36,6 +36,9 @@ void ShowPrinterState(pappl_printer_t* printer, const PrinterState& state);
 // The state last shown for printer; false when none was read yet. Does not block.
 bool GetLastPrinterState(pappl_printer_t* printer, PrinterState* state);
 
+// Drops what is kept for a printer being deleted (PAPPL's delete callback). Does not block.
+void ForgetPrinterState(pappl_printer_t* printer, pappl_pr_driver_data_t* data);
+
 // PAPPL's status callback: reads and shows the state when the device is free
 // (not during a job). Blocks in the exchanges.
 bool UpdatePrinterStatus(pappl_printer_t* printer);
