@@ -17,6 +17,7 @@
 #include "DriverData.h"
 #include "EmulatedDevice.h"
 #include "FixedPath.h"
+#include "InstallLayout.h"
 #include "PrinterPage.h"
 #include "PrinterStatus.h"
 #include "RasterPrint.h"
@@ -48,7 +49,7 @@ std::string GetStateFile(int numOptions, cups_option_t* options)
   // PAPPL keeps its control socket in SNAP_COMMON when set: the state goes beside it.
   const char* common = std::getenv("SNAP_COMMON");
   if (common != nullptr && common[0] == '/') return std::string(common) + "/" + kAppName + ".state";
-  if (getuid() == 0) return TQ58_FixedPath("/var/lib/tq58-printer-app/tq58-printer-app.state");
+  if (getuid() == 0) return TQ58_FixedPath(tq58_layout::kPrinterAppStateFolder) + "/" + kAppName + ".state";
   const char* config = std::getenv("XDG_CONFIG_HOME");
   if (config != nullptr && config[0] == '/') return std::string(config) + "/" + kAppName + ".state";
   const char* home = std::getenv("HOME");

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "PrinterStatus.h"
 
@@ -30,6 +31,22 @@ std::string Row(const char* label, const std::string& value)
   return std::string("<tr><th>") + label + "</th><td>" + Escape(value) + "</td></tr>\n";
 }
 
+// The printer-state-reasons keywords this application sets, as IPP names them.
+std::string GetReasonWords(pappl_preason_t reasons)
+{
+  static const std::pair<pappl_preason_t, const char*> kWords[] = {
+      {PAPPL_PREASON_COVER_OPEN, "cover-open"},     {PAPPL_PREASON_MEDIA_EMPTY, "media-empty"},
+      {PAPPL_PREASON_MEDIA_JAM, "media-jam"},       {PAPPL_PREASON_MEDIA_LOW, "media-low"},
+      {PAPPL_PREASON_MEDIA_NEEDED, "media-needed"}, {PAPPL_PREASON_MARKER_SUPPLY_EMPTY, "marker-supply-empty"},
+      {PAPPL_PREASON_OFFLINE, "offline"},           {PAPPL_PREASON_OTHER, "other"},
+  };
+  std::string words;
+  for (const auto& [bit, word] : kWords) {
+    if ((reasons & bit) != 0) words += (words.empty() ? "" : ", ") + std::string(word);
+  }
+  return words;
+}
+
 std::string Count(long value)
 {
   return value >= 0 ? std::to_string(value) : "unknown";
@@ -53,7 +70,9 @@ bool ServePage(pappl_client_t* client, void* data)
   PrinterState state;
   papplClientHTMLPuts(client, "<div class=\"row\"><div class=\"col-12\"><table class=\"form\" id=\"tq58-counters\">\n");
   const std::string printerState = ippEnumString("printer-state", static_cast<int>(papplPrinterGetState(printer)));
-  papplClientHTMLPuts(client, Row("State", printerState).c_str());
+  const std::string reasons = GetReasonWords(papplPrinterGetReasons(printer));
+  papplClientHTMLPuts(client,
+                      Row("State", reasons.empty() ? printerState : printerState + " (" + reasons + ")").c_str());
   if (GetLastPrinterState(printer, &state)) papplClientHTMLPuts(client, GetPrinterPageRows(state).c_str());
   else papplClientHTMLPuts(client, "<tr><td>The printer has not been asked yet.</td></tr>\n");
   papplClientHTMLPuts(client, "</table></div></div>\n");
