@@ -147,6 +147,8 @@ pappl_system_t* MakeAppSystem(int numOptions, cups_option_t* options, void*)
   papplSystemSetPrinterDrivers(system, 1, gAppDrivers, GetAutoAddDriver, AddPrinterPage, SetAppDriver, system);
   static std::string stateFile;
   stateFile = GetStateFile(numOptions, options);
+  // PAPPL's page footer needs a text: without one its pages fail.
+  papplSystemSetFooterHTML(system, "TQ-58 Printer Application");
   papplSystemLoadState(system, stateFile.c_str());
   // The pages are added outside the iteration, which holds the system's lock.
   std::vector<pappl_printer_t*> printers;
@@ -158,7 +160,6 @@ pappl_system_t* MakeAppSystem(int numOptions, cups_option_t* options, void*)
       &printers);
   for (pappl_printer_t* printer : printers) AddPrinterPage(printer);
   papplSystemSetSaveCallback(system, SaveState, stateFile.data());
-  papplSystemSetFooterHTML(system, "TQ-58 Printer Application");
   if (IsStatusDaemonRunning())
     papplLog(system, PAPPL_LOGLEVEL_WARN,
              "The status daemon infotq58 runs: TQ-58 printers are not added automatically; they are served by "

@@ -105,7 +105,6 @@ bool EndRasterPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsig
   if (app == nullptr) return false;
   UpdateCancel(app);
   app->print->EndPage();
-  if (!app->cancel) papplJobSetImpressionsCompleted(job, 1);
   return !app->writeFailed;
 }
 

@@ -30,8 +30,15 @@ TEST(PrinterAppWebPage, BrowserShowsTheStateAndThePrintsLeft)
   const std::string home = server.GetRoot().Path() + "/browser";
   std::filesystem::create_directories(home);
   const std::string page = "http://localhost:" + std::to_string(server.GetPort()) + "/p1/counters";
-  const std::vector<std::string> browser = {
-      "chromium", "--headless", "--no-sandbox", "--disable-gpu", "--user-data-dir=" + home, "--window-size=1000,700"};
+  // A browser that hangs is stopped: the test fails instead of waiting.
+  const std::vector<std::string> browser = {"timeout",
+                                            "120",
+                                            "chromium",
+                                            "--headless",
+                                            "--no-sandbox",
+                                            "--disable-gpu",
+                                            "--user-data-dir=" + home,
+                                            "--window-size=1000,700"};
   std::vector<std::string> dump = browser;
   dump.insert(dump.end(), {"--dump-dom", page});
   const ProcessResult dom = RunProcess(dump, "", {"HOME=" + home});
