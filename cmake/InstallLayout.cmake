@@ -35,6 +35,10 @@ set(TQ58_CACHE_FOLDER "${TQ58_MAKER_CACHE_FOLDER}/TQ-58")
 set(TQ58_DAEMON "/usr/sbin/infotq58")
 set(TQ58_SYSTEMD_UNIT_NAME "infotq58.service")
 set(TQ58_SYSTEMD_UNIT "/lib/systemd/system/${TQ58_SYSTEMD_UNIT_NAME}")
+# The printer application (a package of its own), its unit (installed disabled) and state folder.
+set(TQ58_PRINTER_APP "/usr/sbin/tq58-printer-app")
+set(TQ58_PRINTER_APP_UNIT "/lib/systemd/system/tq58-printer-app.service")
+set(TQ58_PRINTER_APP_STATE_FOLDER "/var/lib/tq58-printer-app")
 set(TQ58_HELPER_FOLDER "/usr/libexec/tq58")
 set(TQ58_HELPER "${TQ58_HELPER_FOLDER}/UninstallHelperTQ58")
 set(TQ58_POLKIT_ACTION "/usr/share/polkit-1/actions/${TQ58_HELPER_SERVICE}.policy")
@@ -60,7 +64,7 @@ set(TQ58_TOOLS_FOLDER "/usr/bin")
 # Where dpkg keeps what it installed: the helper removes a packaged driver through dpkg.
 set(TQ58_DPKG "/usr/bin/dpkg")
 set(TQ58_DPKG_INFO_FOLDER "/var/lib/dpkg/info")
-set(TQ58_PACKAGES "tq58-tools;tq58-status;printer-driver-tq58")
+set(TQ58_PACKAGES "tq58-printer-app;tq58-tools;tq58-status;printer-driver-tq58")
 
 # C++ initialiser lists from the CMake lists above.
 function(tq58_cxx_list out)

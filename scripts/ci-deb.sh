@@ -1,20 +1,20 @@
 #!/usr/bin/env bash
 # The Debian packages on this machine, for CI:
-#   build OUT    builds printer-driver-tq58, tq58-status and tq58-tools (and
+#   build OUT    builds printer-driver-tq58, tq58-status, tq58-tools and tq58-printer-app (and
 #                their -dbgsym packages) with dpkg-buildpackage in a temporary
 #                copy of the tree, copies them to OUT and runs lintian on
 #                them: an error fails the step.
-#   install OUT  installs the three packages from OUT with apt-get (so that the
+#   install OUT  installs the four packages from OUT with apt-get (so that the
 #                suite runs beside an installed driver); with cupsd running,
 #                checks that it lists the driver's PPD.
 #   verify       checks with dpkg -V that no test changed an installed file.
-#   purge        purges the three packages and checks that nothing of theirs
+#   purge        purges the four packages and checks that nothing of theirs
 #                is left: no file, no cache folder of the model (the maker's
 #                only when other models' files are in it), no queue of ours.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 repo=$(cd "$(dirname "$0")/.." && pwd)
-packages=(printer-driver-tq58 tq58-status tq58-tools)
+packages=(printer-driver-tq58 tq58-status tq58-tools tq58-printer-app)
 ppd_model=pellori/TQ-58.ppd.gz
 model_cache=/var/cache/pellori/TQ-58
 maker_cache=/var/cache/pellori

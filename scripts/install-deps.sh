@@ -10,6 +10,7 @@ PACKAGES=(
   cups cups-client cups-bsd cups-filters libcups2-dev libcupsimage2-dev
   liblcms2-dev liblcms2-utils icc-profiles-free colord-data
   libusb-1.0-0-dev libpng-dev libjpeg-turbo-progs time bc imagemagick
+  libpappl-dev cups-ipp-utils chromium
   qt6-base-dev qt6-l10n-tools qt6-tools-dev-tools qt6-tools-dev fonts-dejavu-core
   pkexec policykit-1
   debhelper dpkg-dev fakeroot lintian help2man

@@ -60,6 +60,9 @@ public:
   virtual int SetOvercoatFinish(int finishCode, double firmwareVersion) = 0;
   virtual void SetPaperRotate(int num_options, cups_option_t* options, ppdfile_s* ppd);
   virtual std::string GetPrinterICCProfile(const char* jobId) = 0;
+  // The loaded media's class ("0001") when the front end read it from the
+  // printer; empty: the job information file's MEDIA_CLASS.
+  std::string mediaClass;
   virtual int GetRemainHalf(const char* jobId);
   virtual bool isSupportDecurl() = 0;
   virtual bool isSupportSysTime() = 0;

@@ -122,9 +122,10 @@ void DeviceEntry_TQ58::SetPaperRotate(int, cups_option_t*, ppdfile_s*)
 
 std::string DeviceEntry_TQ58::GetPrinterICCProfile(const char* jobId)
 {
-  char mediaClass[128] = {0};
-  _GetValuePrInfoFile("MEDIA_CLASS=", jobId, mediaClass, sizeof mediaClass);
-  return TQ58_FixedPath(std::strcmp(mediaClass, "0001") == 0 ? kProfileSD : kProfilePD);
+  char fileClass[128] = {0};
+  if (mediaClass.empty()) _GetValuePrInfoFile("MEDIA_CLASS=", jobId, fileClass, sizeof fileClass);
+  const std::string media = mediaClass.empty() ? fileClass : mediaClass;
+  return TQ58_FixedPath(media == "0001" ? kProfileSD : kProfilePD);
 }
 
 int DeviceEntry_TQ58::GetRemainHalf(const char*)

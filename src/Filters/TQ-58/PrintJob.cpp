@@ -39,6 +39,7 @@ std::unique_ptr<DeviceEntry> NewDeviceEntry(const ModelProfile* profile)
 PrintJob::PrintJob(const PrintJobSetup& setup) : setup_(setup), entry_(NewDeviceEntry(setup.profile))
 {
   if (setup.clock) entry_->SetClock(setup.clock);
+  if (setup.mediaClass != nullptr) entry_->mediaClass = setup.mediaClass;
   entry_->SetSink(setup.sink, setup.sinkContext);
 }
 

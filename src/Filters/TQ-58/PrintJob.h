@@ -23,6 +23,9 @@ constexpr size_t kMaxPageBytes = size_t{512} << 20;
 
 struct PrintJobSetup {
   const char* jobId = nullptr;  // names the job information file (media class); may be null
+  // The loaded media's class ("0001"), chooses the ICC profile; null: read
+  // from the job information file of jobId.
+  const char* mediaClass = nullptr;
   // The job options; the settings packets of every print read theirs again.
   int numOptions = 0;
   cups_option_t* options = nullptr;

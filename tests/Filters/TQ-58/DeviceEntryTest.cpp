@@ -231,4 +231,22 @@ TEST(DeviceEntryProfile, MediaClassSelectsProfile)
   EXPECT_EQ(e.GetICCProfile(own.n, own.opts, nullptr, "100"), "/tmp/own.icc");
 }
 
+// A media class handed in by the front end (the printer application) wins
+// over the job information file; empty leaves the file's.
+TEST(DeviceEntryProfile, MediaClassHandedInWinsOverTheJobFile)
+{
+  TempRoot root;
+  root.CacheFolder();
+  root.WriteFile("var/cache/pellori/TQ-58/Print_7.log", "MEDIA_CLASS=\"0001\"\n");
+  const std::string folder = root.Path() + "/usr/share/color/icc/pellori/";
+  Options none("");
+  DeviceEntry_TQ58 e;
+  e.mediaClass = "0002";
+  EXPECT_EQ(e.GetICCProfile(none.n, none.opts, nullptr, "7"), folder + "PD_TQ58_0100.icc");
+  e.mediaClass = "0001";
+  EXPECT_EQ(e.GetICCProfile(none.n, none.opts, nullptr, nullptr), folder + "SD_TQ58_0100.icc");
+  e.mediaClass.clear();
+  EXPECT_EQ(e.GetICCProfile(none.n, none.opts, nullptr, "7"), folder + "SD_TQ58_0100.icc");
+}
+
 }  // namespace

@@ -1,0 +1,19 @@
+// tq58-printer-app: the TQ-58 as an IPP Everywhere printer. PAPPL's main loop
+// gives the sub-commands (server, add, delete, devices, drivers, printers,
+// submit, status, options, shutdown); the TQ-58 driver and the emulated USB
+// bus come from this program.
+#include <pappl/pappl.h>
+
+#include "AppSystem.h"
+#include "DriverData.h"
+#include "EmulatedDevice.h"
+#include "ModelProfile.h"
+#include "PhotoPrinterDeviceTQ58.h"
+
+int main(int argc, char* argv[])
+{
+  SetModelProfile(&GetFilterProfileTQ58());
+  AddEmulatedDeviceScheme();
+  return papplMainloop(argc, argv, TQ58_PACKAGE_VERSION, nullptr, 1, gAppDrivers, GetAutoAddDriver, SetAppDriver,
+                       nullptr, nullptr, MakeAppSystem, nullptr, nullptr);
+}
