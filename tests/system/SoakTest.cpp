@@ -166,6 +166,20 @@ protected:
     ASSERT_TRUE(IsChildRunning(window_)) << "the status window ended";
   }
   void Sample() { samples_.push_back({GetProcessFigures(daemon_.Pid()), GetProcessFigures(window_)}); }
+  // The last figures: each program's fewest descriptors over two seconds. A
+  // pass under way holds the printer's claim and connection for a moment,
+  // and the daemon now takes up a plug-in at once; a leak stays through.
+  void SampleQuiet()
+  {
+    FigureSample best{GetProcessFigures(daemon_.Pid()), GetProcessFigures(window_)};
+    for (int i = 0; i < 20; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      const FigureSample now{GetProcessFigures(daemon_.Pid()), GetProcessFigures(window_)};
+      if (now.daemon.fds < best.daemon.fds) best.daemon = now.daemon;
+      if (now.window.fds < best.window.fds) best.window = now.window;
+    }
+    samples_.push_back(best);
+  }
   void FinishAndCheckMarkers();
   void CheckFigures() const;
 
@@ -246,7 +260,7 @@ void SoakTest::CheckFigures() const
   std::printf(
       "soak work: %d state changes, %d one-time markers, %d unplugs, %d further windows; slowest follow %ld ms\n",
       changes_, oneTime_, unplugs_, windowsOpened_, maxFollowMs_);
-  EXPECT_LE(last.daemon.fds, first.daemon.fds + kFdSlack);
+  EXPECT_LE(last.daemon.fds, first.daemon.fds + kFdSlack) << GetProcessFdTargets(daemon_.Pid());
   EXPECT_LE(last.window.fds, first.window.fds + kFdSlack);
   if (!kSanitized) {
     EXPECT_LE(last.daemon.rssKiB, first.daemon.rssKiB + kRssSlackKiB);
@@ -283,7 +297,7 @@ TEST_F(SoakTest, WindowAndDaemonWithMarkersComingAndGoing)
   for (pid_t pid : extraWindows_) CloseWindow(pid);
   extraWindows_.clear();
   ProbeWindow("at the end");
-  Sample();
+  SampleQuiet();
   CheckFigures();
   FinishAndCheckMarkers();
   watcher.Stop();

@@ -242,6 +242,21 @@ inline ProcessFigures GetProcessFigures(pid_t pid)
   return figures;
 }
 
+// What a process's descriptors point at, one per line (/proc/PID/fd), for a
+// failure message.
+inline std::string GetProcessFdTargets(pid_t pid)
+{
+  std::string text;
+  std::error_code ec;
+  const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code linkError;
+    const std::filesystem::path target = std::filesystem::read_symlink(it->path(), linkError);
+    text += it->path().filename().string() + " -> " + (linkError ? std::string("?") : target.string()) + "\n";
+  }
+  return text;
+}
+
 // True when text is a whole information file: its sixteen lines, headers, keys
 // and empty lines in their fixed order, each key line with a quoted value.
 inline bool IsWholeInfoFile(const std::string& text)
