@@ -12,6 +12,7 @@
 #include "InstallLayout.h"
 #include "PacketDecoder.h"
 #include "PrintImage.h"
+#include "PatchMean.h"
 
 namespace {
 
@@ -41,13 +42,7 @@ void InstallProfiles(const TempRoot& root)
 struct Picture {
   int width = 0, height = 0;
   std::vector<uint8_t> rgb;
-  double Mean(int x, int y, int c) const
-  {
-    double sum = 0;
-    for (int yy = y - 20; yy < y + 20; ++yy)
-      for (int xx = x - 20; xx < x + 20; ++xx) sum += rgb[(size_t(yy) * width + xx) * 3 + c];
-    return sum / 1600.0;
-  }
+  double Mean(int x, int y, int c) const { return GetPatchMean(rgb, width, x, y, c); }
 };
 
 // The picture of the plane payloads (BMP files) Y, M, C.

@@ -24,6 +24,7 @@
 #include "PrintImage.h"
 #include "Process.h"
 #include "TempRoot.h"
+#include "PatchMean.h"
 
 namespace {
 
@@ -53,13 +54,7 @@ struct Print {
   int width = 0, height = 0;
   std::vector<uint8_t> rgb;
   // Mean of channel c over a 40 x 40 window centred at (x, y) of the picture.
-  double Mean(int x, int y, int c) const
-  {
-    double sum = 0;
-    for (int yy = y - 20; yy < y + 20; ++yy)
-      for (int xx = x - 20; xx < x + 20; ++xx) sum += rgb[(size_t(yy) * width + xx) * 3 + c];
-    return sum / 1600.0;
-  }
+  double Mean(int x, int y, int c) const { return GetPatchMean(rgb, width, x, y, c); }
 };
 
 Print Decode(const std::string& stream)
