@@ -96,8 +96,6 @@ bool SaveState(pappl_system_t* system, void* data)
   return papplSystemSaveState(system, static_cast<const char*>(data));
 }
 
-// True when a process named infotq58 runs (its /proc/<pid>/comm). Blocks on
-// /proc only.
 // Identify-Printer: the printer has neither lamp nor sound, so the message
 // goes to the log; PAPPL shows identify-printer-requested on the web page.
 void IdentifyPrinter(pappl_printer_t* printer, pappl_identify_actions_t, const char* message)
@@ -105,6 +103,8 @@ void IdentifyPrinter(pappl_printer_t* printer, pappl_identify_actions_t, const c
   papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Identify: %s", message != nullptr ? message : "");
 }
 
+// True when a process named infotq58 runs (its /proc/<pid>/comm). Blocks on
+// /proc only.
 bool IsStatusDaemonRunning()
 {
   const std::string proc = TQ58_FixedPath("/proc");
