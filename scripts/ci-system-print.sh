@@ -4,7 +4,7 @@
 # README tells a user of the emulator (the bus folder in /etc/default/infotq58
 # for the daemon, SetEnv in /etc/cups/cups-files.conf for the backend). The
 # daemon makes the queue; the emulator saves the print as PNG. It also rates
-# the installed unit with systemd-analyze where that exists.
+# the installed units with systemd-analyze where that exists.
 # Everything it changed is put back at the end, but the queue, which the
 # packages' removal must delete, and cupsd, which keeps running for that.
 # Usage: scripts/ci-system-print.sh OUT_DIR
@@ -49,9 +49,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "the installed unit's security rating:"
+echo "the installed units' security ratings:"
 if command -v systemd-analyze >/dev/null 2>&1 && systemd-analyze security --help 2>/dev/null | grep -q -- --offline; then
-  systemd-analyze security --offline=true --no-pager "$unit" | tail -n 1
+  for rated in "$unit" /lib/systemd/system/tq58-printer-app.service; do
+    if [ -f "$rated" ]; then systemd-analyze security --offline=true --no-pager "$rated" | tail -n 1; fi
+  done
 else
   echo "SKIP: no systemd-analyze with --offline on this machine"
 fi
