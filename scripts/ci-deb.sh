@@ -10,7 +10,8 @@
 #   verify       checks with dpkg -V that no test changed an installed file.
 #   purge        purges the four packages and checks that nothing of theirs
 #                is left: no file, no cache folder of the model (the maker's
-#                only when other models' files are in it), no queue of ours.
+#                only when other models' files are in it), no state folder or
+#                control socket of the printer application, no queue of ours.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,6 +19,7 @@ packages=(printer-driver-tq58 tq58-status tq58-tools tq58-printer-app)
 ppd_model=pellori/TQ-58.ppd.gz
 model_cache=/var/cache/pellori/TQ-58
 maker_cache=/var/cache/pellori
+app_leftovers=(/var/lib/tq58-printer-app /run/tq58-printer-app.sock)
 
 usage() {
   echo "usage: $0 build OUT | install OUT | verify | purge" >&2
@@ -151,10 +153,13 @@ purge() {
   done
   if [ -e "$model_cache" ] || [ -L "$model_cache" ]; then echo "left: $model_cache"; fail=1; fi
   if [ -d "$maker_cache" ] && [ -z "$(ls -A "$maker_cache")" ]; then echo "left empty: $maker_cache"; fail=1; fi
+  for path in "${app_leftovers[@]}"; do
+    if [ -e "$path" ] || [ -L "$path" ]; then echo "left: $path"; fail=1; fi
+  done
   queues=$(our_queues)
   if [ -n "$queues" ]; then printf 'queues left:\n%s\n' "$queues"; fail=1; fi
   [ "$fail" -eq 0 ] || exit 1
-  echo "purged ${installed[*]}: no file, cache folder or queue of theirs is left"
+  echo "purged ${installed[*]}: no file, cache folder, state folder or queue of theirs is left"
 }
 
 case "${1:-}" in

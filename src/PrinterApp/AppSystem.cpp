@@ -70,27 +70,6 @@ std::string GetControlSocket()
   return TQ58_FixedPath("/run") + "/" + kAppName + ".sock";
 }
 
-// A server that ended without removing its socket leaves it behind, and the
-// next one cannot listen there: the sub-commands would then find no server.
-// Removes our own socket there when nobody answers on it (never a link or a
-// file of another user). Blocks briefly.
-void RemoveStaleSocket(pappl_system_t* system)
-{
-  const std::string path = GetControlSocket();
-  struct stat info;
-  if (lstat(path.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode) || info.st_uid != getuid()) return;
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  if (path.size() >= sizeof addr.sun_path) return;
-  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return;
-  const bool refused = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno == ECONNREFUSED;
-  close(fd);
-  if (refused && unlink(path.c_str()) == 0)
-    papplLog(system, PAPPL_LOGLEVEL_INFO, "Removed the stale control socket '%s'.", path.c_str());
-}
-
 bool SaveState(pappl_system_t* system, void* data)
 {
   return papplSystemSaveState(system, static_cast<const char*>(data));
@@ -143,7 +122,7 @@ pappl_system_t* MakeAppSystem(int numOptions, cups_option_t* options, void*)
       GetLogLevel(cupsGetOption("log-level", numOptions, options)), nullptr, false);
   if (system == nullptr) return nullptr;
   papplSystemAddListeners(system, GetOption("listen-hostname", numOptions, options, nullptr));
-  RemoveStaleSocket(system);
+  RemoveStaleControlSocket(system);
   papplSystemSetPrinterDrivers(system, 1, gAppDrivers, GetAutoAddDriver, AddPrinterPage, SetAppDriver, system);
   static std::string stateFile;
   stateFile = GetStateFile(numOptions, options);
@@ -165,6 +144,23 @@ pappl_system_t* MakeAppSystem(int numOptions, cups_option_t* options, void*)
              "The status daemon infotq58 runs: TQ-58 printers are not added automatically; they are served by "
              "their CUPS queues.");
   return system;
+}
+
+void RemoveStaleControlSocket(pappl_system_t* system)
+{
+  const std::string path = GetControlSocket();
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode) || info.st_uid != getuid()) return;
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (path.size() >= sizeof addr.sun_path) return;
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return;
+  const bool refused = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno == ECONNREFUSED;
+  close(fd);
+  if (refused && unlink(path.c_str()) == 0 && system != nullptr)
+    papplLog(system, PAPPL_LOGLEVEL_INFO, "Removed the stale control socket '%s'.", path.c_str());
 }
 
 const char* GetAutoAddDriver(const char*, const char* deviceUri, const char* deviceId, void* data)

@@ -13,6 +13,13 @@ extern pappl_pr_driver_t gAppDrivers[1];
 // it cannot be made. Blocks briefly (loads the state file).
 pappl_system_t* MakeAppSystem(int numOptions, cups_option_t* options, void* data);
 
+// PAPPL leaves the server's control socket behind when the server ends, and
+// the next server cannot listen there: the sub-commands would then find no
+// server. Removes our own socket when nobody answers on it (never a link or a
+// file of another user); called as a server starts and after it ended.
+// system: for the log, or null. Blocks briefly.
+void RemoveStaleControlSocket(pappl_system_t* system);
+
 // The driver for a USB device whose IEEE 1284 device ID names the TQ-58, null
 // for any other device or while the status daemon serves the TQ-58s (one
 // printer is served by one of the two; said on standard error). With

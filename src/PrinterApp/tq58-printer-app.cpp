@@ -4,6 +4,8 @@
 // bus come from this program.
 #include <pappl/pappl.h>
 
+#include <cstring>
+
 #include "AppSystem.h"
 #include "DriverData.h"
 #include "EmulatedDevice.h"
@@ -14,6 +16,9 @@ int main(int argc, char* argv[])
 {
   SetModelProfile(&GetFilterProfileTQ58());
   AddEmulatedDeviceScheme();
-  return papplMainloop(argc, argv, TQ58_PACKAGE_VERSION, nullptr, 1, gAppDrivers, GetAutoAddDriver, SetAppDriver,
-                       nullptr, nullptr, MakeAppSystem, nullptr, nullptr);
+  const int status = papplMainloop(argc, argv, TQ58_PACKAGE_VERSION, nullptr, 1, gAppDrivers, GetAutoAddDriver,
+                                   SetAppDriver, nullptr, nullptr, MakeAppSystem, nullptr, nullptr);
+  // The sub-command comes first; a server that ended leaves its socket behind.
+  if (argc > 1 && std::strcmp(argv[1], "server") == 0) RemoveStaleControlSocket(nullptr);
+  return status;
 }

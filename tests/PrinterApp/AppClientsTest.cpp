@@ -1,6 +1,6 @@
 // The printer application with other peers: CUPS as its client (a queue made
-// with -m everywhere in a private cupsd), PAPPL's auto-add, and a control
-// socket left behind by an earlier server.
+// with -m everywhere in a private cupsd), PAPPL's auto-add, and the control
+// socket: one left behind by an earlier server, and its removal at the end.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -87,6 +87,19 @@ TEST(PrinterAppClients, ControlSocketLeftBehindIsReplaced)
   ASSERT_TRUE(server.Start()) << server.GetLog();
   EXPECT_TRUE(server.AddPrinter("p1")) << server.GetLog();
   EXPECT_EQ(server.Run({"printers"}).out, "p1\n");
+}
+
+// A server that ends (SIGTERM: systemd's stop, which follows the unit's
+// "shutdown" at once) takes its control socket with it, so the next server
+// can listen there. ("shutdown" alone ends the server only at PAPPL's next
+// wake-up, up to half a minute later.)
+TEST(PrinterAppClients, ControlSocketIsRemovedWhenTheServerEnds)
+{
+  AppServer server;
+  const std::string path = server.GetRoot().Path() + "/app/tq58-printer-app.sock";
+  ASSERT_TRUE(server.Start()) << server.GetLog();
+  EXPECT_EQ(server.Stop(SIGTERM), 0) << server.GetLog();
+  EXPECT_NE(access(path.c_str(), F_OK), 0) << "the control socket is left behind";
 }
 
 }  // namespace

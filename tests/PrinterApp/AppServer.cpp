@@ -104,11 +104,12 @@ bool AppServer::Start()
   });
 }
 
-void AppServer::Stop()
+int AppServer::Stop(int sig)
 {
-  if (pid_ <= 0) return;
-  StopChild(pid_, SIGTERM, 10000);
+  if (pid_ <= 0) return -1;
+  const int status = StopChild(pid_, sig, 10000);
   pid_ = -1;
+  return status;
 }
 
 ProcessResult AppServer::Run(const std::vector<std::string>& args) const

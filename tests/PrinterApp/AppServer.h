@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
+
 #include "EmulatedBus.h"
 #include "Process.h"
 #include "TempRoot.h"
@@ -25,8 +27,9 @@ public:
 
   // Starts the server and waits (up to 20 s) until it answers. Blocks.
   bool Start();
-  // Shuts it down and waits for its end. Blocks.
-  void Stop();
+  // Sends sig and waits up to 10 s for the server's end. Its exit status,
+  // -1 when it had to be killed. Blocks.
+  int Stop(int sig = SIGTERM);
   // Runs a sub-command against the running server. Blocks.
   ProcessResult Run(const std::vector<std::string>& args) const;
   // Adds printer name on the emulated printer of that name. Blocks.
