@@ -1,5 +1,5 @@
 // A USB interface over a PAPPL device, so that the project's printer queries
-// (PhotoPrinterIF.h) run on whatever device PAPPL opened: its own usb:// or
+// (PhotoPrinterIF.h) run on whatever device PAPPL opened: a USB printer or
 // the emulated bus. Control requests are not offered (PAPPL reads the device
 // ID itself).
 #ifndef TQ58_PRINTERAPP_DEVICEINTERFACE_H

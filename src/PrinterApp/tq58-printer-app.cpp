@@ -8,14 +8,14 @@
 
 #include "AppSystem.h"
 #include "DriverData.h"
-#include "EmulatedDevice.h"
+#include "DeviceSchemes.h"
 #include "ModelProfile.h"
 #include "PhotoPrinterDeviceTQ58.h"
 
 int main(int argc, char* argv[])
 {
   SetModelProfile(&GetFilterProfileTQ58());
-  AddEmulatedDeviceScheme();
+  AddDeviceSchemes();
   const int status = papplMainloop(argc, argv, TQ58_PACKAGE_VERSION, nullptr, 1, gAppDrivers, GetAutoAddDriver,
                                    SetAppDriver, nullptr, nullptr, MakeAppSystem, nullptr, nullptr);
   // The sub-command comes first; a server that ended leaves its socket behind.

@@ -89,6 +89,18 @@ TEST(PrinterAppClients, ControlSocketLeftBehindIsReplaced)
   EXPECT_EQ(server.Run({"printers"}).out, "p1\n");
 }
 
+// "devices" lists the printers the application serves (here the emulated
+// one) and nothing it cannot serve; it needs no Avahi daemon (PAPPL's own
+// DNS-SD listing aborts without one).
+TEST(PrinterAppClients, DevicesListsTheEmulatedPrinter)
+{
+  AppServer server;
+  ASSERT_TRUE(server.GetBus()->Plug("p1", EmulatedPrinterState{}));
+  const ProcessResult devices = server.Run({"devices"});
+  EXPECT_EQ(devices.exitCode, 0) << devices.err;
+  EXPECT_EQ(devices.out, "tq58emu://bus/p1\n") << devices.err;
+}
+
 // A server that ends (SIGTERM: systemd's stop, which follows the unit's
 // "shutdown" at once) takes its control socket with it, so the next server
 // can listen there. ("shutdown" alone ends the server only at PAPPL's next
