@@ -60,7 +60,9 @@ protected:
 
   std::vector<std::string> GetEnvironment() const
   {
-    return {"SNAP_COMMON=" + state_, "HOME=" + state_, "TMPDIR=" + state_, "TQ58_ROOT=" + root_->Path()};
+    return {"SNAP_COMMON=" + state_, "HOME=" + state_, "TMPDIR=" + state_, "TQ58_ROOT=" + root_->Path(),
+            // Sanitizer builds: what PAPPL's main loop keeps to the end is no leak of ours.
+            "LSAN_OPTIONS=suppressions=" + std::string(TQ58_LSAN_SUPPRESSIONS) + ":fast_unwind_on_malloc=0"};
   }
 
   // Starts the server and waits for its control socket. Blocks.
