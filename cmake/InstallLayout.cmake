@@ -61,9 +61,10 @@ set(TQ58_LINUX_EXTRAS
   "${TQ58_CUPS_MODEL_LINK};${TQ58_DESKTOP_ENTRY};${TQ58_UNINSTALL_DESKTOP_ENTRY};${TQ58_UNINSTALLER}")
 # The tools (emulator, decoder, ...): a package of their own, never part of the driver.
 set(TQ58_TOOLS_FOLDER "/usr/bin")
-# Where dpkg keeps what it installed: the helper removes a packaged driver through dpkg.
+# dpkg and its query tool: the helper asks dpkg-query whether our packages are
+# there and removes a packaged driver through dpkg.
 set(TQ58_DPKG "/usr/bin/dpkg")
-set(TQ58_DPKG_INFO_FOLDER "/var/lib/dpkg/info")
+set(TQ58_DPKG_QUERY "/usr/bin/dpkg-query")
 set(TQ58_PACKAGES "tq58-printer-app;tq58-tools;tq58-status;printer-driver-tq58")
 
 # C++ initialiser lists from the CMake lists above.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 extern char** environ;
 
@@ -56,6 +57,23 @@ void SetUpAttributes(posix_spawnattr_t* attributes, bool newSession)
   posix_spawnattr_setflags(attributes, flags);
 }
 
+// Reads fd to its end into *text, up to limit bytes. False when more was
+// there (or a read failed): the caller closes fd then.
+bool ReadUpTo(int fd, size_t limit, std::string* text)
+{
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (static_cast<size_t>(n) > limit - text->size()) return false;
+    text->append(buffer, static_cast<size_t>(n));
+  }
+}
+
 }  // namespace
 
 bool TQ58_StartProcess(const SpawnRequest& request, pid_t* pid)
@@ -100,4 +118,24 @@ int TQ58_RunProcess(const SpawnRequest& request)
   ProcessEnd end;
   if (!TQ58_WaitProcess(pid, &end) || !end.exited) return -1;
   return end.exitCode;
+}
+
+bool TQ58_CaptureProcess(const SpawnRequest& request, size_t limit, CapturedOutput* captured)
+{
+  if (captured == nullptr) return false;
+  *captured = CapturedOutput();
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  SpawnRequest piped = request;
+  piped.out = SpawnStream::Fd(fds[1]);
+  pid_t pid = -1;
+  const bool started = TQ58_StartProcess(piped, &pid);
+  close(fds[1]);
+  if (!started) {
+    close(fds[0]);
+    return false;
+  }
+  captured->overflowed = !ReadUpTo(fds[0], limit, &captured->text);
+  close(fds[0]);
+  return TQ58_WaitProcess(pid, &captured->end);
 }

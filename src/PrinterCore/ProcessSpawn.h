@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,5 +53,19 @@ bool TQ58_WaitProcess(pid_t pid, ProcessEnd* end);
 // Starts the child and waits for it: its exit code, or -1 when it could not
 // be started or did not exit (ended by a signal). Blocks until the child ends.
 int TQ58_RunProcess(const SpawnRequest& request);
+
+// What a child wrote on its standard output, and how it ended.
+struct CapturedOutput {
+  std::string text;         // at most the limit's bytes
+  bool overflowed = false;  // it wrote more (or its output failed): the rest was not read
+  ProcessEnd end;
+};
+
+// Starts the child with its standard output on a pipe (request.out is not
+// used), reads at most limit bytes of it and waits for the child. Past the
+// limit the pipe is closed, so that a child that will not stop writing ends
+// on SIGPIPE. False when the child could not be started. Blocks until the
+// child ends and every holder of its output has closed it.
+bool TQ58_CaptureProcess(const SpawnRequest& request, size_t limit, CapturedOutput* captured);
 
 #endif

@@ -181,6 +181,37 @@ TEST(ProcessSpawn, ChildStartsWithDefaultSignals)
   EXPECT_EQ(killed, -1);
 }
 
+// The output is read to the child's end, within a limit; its end and its
+// other streams are the request's.
+TEST(ProcessSpawn, CaptureReadsOutputWithinALimit)
+{
+  SpawnRequest request = Shell("printf 'one\\ntwo'; echo lost >&2; exit 3");
+  request.err = SpawnStream::Null();
+  request.out = SpawnStream::Null();  // replaced by the capture's pipe
+  CapturedOutput captured;
+  ASSERT_TRUE(TQ58_CaptureProcess(request, 7, &captured));
+  EXPECT_EQ(captured.text, "one\ntwo");
+  EXPECT_FALSE(captured.overflowed);
+  EXPECT_TRUE(captured.end.exited);
+  EXPECT_EQ(captured.end.exitCode, 3);
+
+  // One byte past the limit is refused, and a writer that never stops ends.
+  ASSERT_TRUE(TQ58_CaptureProcess(Shell("printf 12345678"), 7, &captured));
+  EXPECT_TRUE(captured.overflowed);
+  EXPECT_LE(captured.text.size(), 7u);
+  ASSERT_TRUE(TQ58_CaptureProcess(Shell("exec yes"), 4096, &captured));
+  EXPECT_TRUE(captured.overflowed);
+  EXPECT_FALSE(captured.end.exited);
+  EXPECT_EQ(captured.end.signal, SIGPIPE);
+
+  ASSERT_TRUE(TQ58_CaptureProcess(Shell("kill -KILL $$"), 64, &captured));
+  EXPECT_EQ(captured.text, "");
+  EXPECT_EQ(captured.end.signal, SIGKILL);
+  SpawnRequest missing;
+  missing.argv = {"/nonexistent/tq58-no-such-program"};
+  EXPECT_FALSE(TQ58_CaptureProcess(missing, 64, &captured));
+}
+
 TEST(ProcessSpawn, NewSessionOnRequest)
 {
   for (const bool newSession : {false, true}) {

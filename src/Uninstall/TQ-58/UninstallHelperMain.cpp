@@ -1,9 +1,10 @@
 // UninstallHelperTQ58: run as root through pkexec. Reads one request on
 // standard input, removes the driver (through dpkg when it came from the
-// Debian packages, else file by file), writes the reply on standard output
-// and exits 0. Input that is not a well-formed request is never answered and
-// removes nothing (exit 1). It takes no arguments: --help and --version
-// answer without reading a request.
+// Debian packages, else file by file; nothing when dpkg is there but cannot
+// be asked), writes the reply on standard output and exits 0. Input that is
+// not a well-formed request is never answered and removes nothing (exit 1).
+// It takes no arguments: --help and --version answer without reading a
+// request.
 #include <signal.h>
 #include <unistd.h>
 
@@ -35,7 +36,10 @@ int main(int argc, char** argv)
   if (!ReadHelperMessage(STDIN_FILENO, &request)) return 1;
   // The request's contents are not looked at: any well-formed one asks for the removal.
   // dpkg keeps its database true and stops the daemon from the package's prerm.
-  const bool ok = IsDriverPackaged() ? RemovePackages() : RunUninstall(&StopDaemonService);
+  // When dpkg cannot be asked, the files may be its own: nothing is removed.
+  const PackageStates packages = GetPackageStates();
+  bool ok = false;
+  if (packages.isKnown) ok = IsDriverPackaged(packages) ? RemovePackages(packages) : RunUninstall(&StopDaemonService);
   WriteHelperMessage(STDOUT_FILENO, MakeHelperReply(ok));
   return 0;
 }
