@@ -13,6 +13,8 @@
 #include <sstream>
 #include <thread>
 
+#include "PrinterAppServer.h"
+
 namespace {
 
 // A port nobody listens on now: the kernel's pick for a socket bound to port 0.
@@ -59,29 +61,15 @@ AppServer::~AppServer()
 
 std::vector<std::string> AppServer::GetEnvironment() const
 {
-  return {"SNAP_COMMON=" + state_, "HOME=" + state_, "TMPDIR=" + state_, "XDG_CONFIG_HOME=" + state_,
-          "TQ58_EMULATED_USB=" + bus_.GetFolder(), "TQ58_ROOT=" + root_.Path(),
-          // Sanitizer builds: what PAPPL's main loop keeps to the end is no leak of ours.
-          "LSAN_OPTIONS=suppressions=" + std::string(TQ58_LSAN_SUPPRESSIONS) + ":fast_unwind_on_malloc=0"};
+  std::vector<std::string> env = GetPrinterAppEnvironment(state_, root_.Path(), TQ58_LSAN_SUPPRESSIONS);
+  env.push_back("TQ58_EMULATED_USB=" + bus_.GetFolder());
+  return env;
 }
 
 bool AppServer::Start()
 {
   port_ = GetFreePort();
-  std::vector<std::string> args = {TQ58_PRINTER_APP_PATH,
-                                   "server",
-                                   "-o",
-                                   "server-port=" + std::to_string(port_),
-                                   "-o",
-                                   "listen-hostname=localhost",
-                                   "-o",
-                                   "spool-directory=" + state_ + "/spool",
-                                   "-o",
-                                   "log-file=" + state_ + "/app.log",
-                                   "-o",
-                                   "log-level=debug",
-                                   "-o",
-                                   "state-file=" + state_ + "/app.state"};
+  std::vector<std::string> args = GetPrinterAppServerArgv(TQ58_PRINTER_APP_PATH, port_, state_);
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "PrinterAppServer.h"
 #include "Process.h"
 #include "UsbVmFixture.h"
 
@@ -60,28 +61,13 @@ protected:
 
   std::vector<std::string> GetEnvironment() const
   {
-    return {"SNAP_COMMON=" + state_, "HOME=" + state_, "TMPDIR=" + state_, "TQ58_ROOT=" + root_->Path(),
-            // Sanitizer builds: what PAPPL's main loop keeps to the end is no leak of ours.
-            "LSAN_OPTIONS=suppressions=" + std::string(TQ58_LSAN_SUPPRESSIONS) + ":fast_unwind_on_malloc=0"};
+    return GetPrinterAppEnvironment(state_, root_->Path(), TQ58_LSAN_SUPPRESSIONS);
   }
 
   // Starts the server and waits for its control socket. Blocks.
   bool StartApp()
   {
-    const std::vector<std::string> argv = {TQ58_PRINTER_APP_PATH,
-                                           "server",
-                                           "-o",
-                                           "server-port=" + std::to_string(kPort),
-                                           "-o",
-                                           "listen-hostname=localhost",
-                                           "-o",
-                                           "spool-directory=" + state_ + "/spool",
-                                           "-o",
-                                           "log-file=" + state_ + "/app.log",
-                                           "-o",
-                                           "log-level=debug",
-                                           "-o",
-                                           "state-file=" + state_ + "/app.state"};
+    const std::vector<std::string> argv = GetPrinterAppServerArgv(TQ58_PRINTER_APP_PATH, kPort, state_);
     if (!app_.Start(argv, GetEnvironment(), state_ + "/server.out")) return false;
     return WaitUntil([&] { return access((state_ + "/tq58-printer-app.sock").c_str(), F_OK) == 0; }, 60000);
   }
