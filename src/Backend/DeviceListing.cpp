@@ -14,12 +14,8 @@ namespace {
 // The device ID with every control byte made a space, so it stays one field of one line.
 std::string ReadDeviceId(UsbInterface* intf)
 {
-  int configuration = 0, number = 0;
   std::string id;
-  if (intf->GetConfigurationValue(&configuration) != kUsbOk || intf->GetInterfaceNumber(&number) != kUsbOk ||
-      !GetDeviceId(intf, configuration, number, &id)) {
-    return std::string();
-  }
+  if (!GetInterfaceDeviceId(intf, &id)) return std::string();
   for (char& c : id) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
   }

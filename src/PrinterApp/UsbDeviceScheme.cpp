@@ -42,17 +42,6 @@ bool ListUsb(pappl_device_cb_t cb, void* data, pappl_deverror_cb_t, void*)
   return false;
 }
 
-// The device ID of the claimed interface, empty when it gives none. Blocks briefly.
-std::string ReadDeviceId(UsbInterface* intf)
-{
-  int configuration = 0, number = 0;
-  std::string id;
-  if (intf->GetConfigurationValue(&configuration) != kUsbOk || intf->GetInterfaceNumber(&number) != kUsbOk ||
-      !GetDeviceId(intf, configuration, number, &id))
-    return std::string();
-  return id;
-}
-
 // Finds the attached printer with the URI's serial text and claims it.
 // Blocks in each printer's claim (while another process holds one: up to
 // the backend's claim wait) and query.
@@ -73,7 +62,7 @@ bool OpenUsb(pappl_device_t* device, const char* uri, const char*)
   }
   open->device = std::move(printer.device);
   open->intf = std::move(printer.intf);
-  open->deviceId = ReadDeviceId(open->intf.get());
+  GetInterfaceDeviceId(open->intf.get(), &open->deviceId);
   papplDeviceSetData(device, open.release());
   return true;
 }

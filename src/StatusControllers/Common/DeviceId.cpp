@@ -112,3 +112,12 @@ bool GetModelFromDeviceId(const std::string& id, char* model, size_t modelSize)
   model[n] = '\0';
   return true;
 }
+
+bool GetInterfaceDeviceId(UsbInterface* intf, std::string* id, unsigned timeoutMs)
+{
+  int configuration = 0, number = 0;
+  if (id != nullptr) id->clear();
+  if (intf->GetConfigurationValue(&configuration) != kUsbOk || intf->GetInterfaceNumber(&number) != kUsbOk)
+    return false;
+  return GetDeviceId(intf, configuration, number, id, timeoutMs);
+}

@@ -21,6 +21,11 @@ constexpr int kDeviceIdFirstLength = 256;  // reply buffer of the first request
 bool GetDeviceId(UsbInterface* intf, int configuration, int interfaceNumber, std::string* id,
                  unsigned timeoutMs = kDeviceIdTimeoutMs);
 
+// The device ID of the interface's own configuration and number (as
+// GetDeviceId). False when the interface tells neither or gives no ID.
+// Blocks up to two time-outs.
+bool GetInterfaceDeviceId(UsbInterface* intf, std::string* id, unsigned timeoutMs = kDeviceIdTimeoutMs);
+
 // The model in a device ID: the value of the first piece (split at ";") that
 // begins with "MDL:" or "MODEL:" (either case). A piece that begins with the
 // key gives its rest trimmed of white space at both ends; a piece that begins

@@ -67,10 +67,8 @@ void LearnSerialNo(UsbInterface* intf, thdata* rec)
 // Step 4: the model from the device ID.
 void LearnModel(UsbInterface* intf, thdata* rec)
 {
-  int configuration = 0, number = 0;
-  if (intf->GetConfigurationValue(&configuration) != kUsbOk || intf->GetInterfaceNumber(&number) != kUsbOk) return;
   std::string id;
-  if (!GetDeviceId(intf, configuration, number, &id, GetDaemonConfig().deviceIdTimeoutMs)) return;
+  if (!GetInterfaceDeviceId(intf, &id, GetDaemonConfig().deviceIdTimeoutMs)) return;
   if (GetModelFromDeviceId(id, rec->model, sizeof rec->model)) rec->modelKnown = true;
 }
 
